@@ -1,0 +1,22 @@
+#include "allocation_counter.h"
+
+#include <atomic>
+#include <cstdlib>
+#include <new>
+
+namespace {
+std::atomic<std::uint64_t> allocations{0};
+}
+
+std::uint64_t sorlinx::bench::allocationCount() noexcept { return allocations.load(); }
+
+void* operator new(std::size_t size) {
+  allocations.fetch_add(1, std::memory_order_relaxed);
+  if (void* block = std::malloc(size == 0 ? 1 : size)) {
+    return block;
+  }
+  throw std::bad_alloc();
+}
+
+void operator delete(void* block) noexcept { std::free(block); }
+void operator delete(void* block, std::size_t /*size*/) noexcept { std::free(block); }

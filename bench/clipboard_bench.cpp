@@ -1,0 +1,60 @@
+// The clipboard worker's costs: an idle pass (the clipboard unchanged since the last read)
+// with a short and with a 16 MiB text on it, and the time ts3plugin_shutdown takes with
+// the worker threads running.
+#include <benchmark/benchmark.h>
+
+#include <chrono>
+#include <string>
+#include <thread>
+
+#include "allocation_counter.h"
+#include "clipboard/clipboard_channel.h"
+#include "clipboard/memory_clipboard.h"
+#include "plugin/exports.h"
+#include "plugin/plugin_state.h"
+#include "support/fake_host.h"
+
+namespace sorlinx {
+namespace {
+
+void idlePass(benchmark::State& state) {
+  testing::FakeHost host;
+  ts3plugin_setFunctionPointers(host.table());
+  pluginState.connectionStatus.store(STATUS_CONNECTION_ESTABLISHED);
+  memory_clipboard::reset();
+  memory_clipboard::setText(std::string(static_cast<std::size_t>(state.range(0)), 'x'));
+
+  ClipboardChannel channel;
+  clipboardPass(channel);  // the one read of this text
+  const std::uint64_t allocationsBefore = bench::allocationCount();
+  for (auto _ : state) {
+    clipboardPass(channel);
+    benchmark::DoNotOptimize(channel.unchangedPasses);
+  }
+  state.counters["allocations_per_pass"] =
+      benchmark::Counter(static_cast<double>(bench::allocationCount() - allocationsBefore) /
+                         static_cast<double>(state.iterations()));
+}
+BENCHMARK(idlePass)->Arg(10)->Arg(16 << 20);
+
+void shutdownWithWorkersRunning(benchmark::State& state) {
+  testing::FakeHost host;
+  ts3plugin_setFunctionPointers(host.table());
+  memory_clipboard::reset();
+  for (auto _ : state) {
+    ts3plugin_init();
+    // Let both workers reach their pauses, where a stop usually finds them.
+    std::this_thread::sleep_for(std::chrono::milliseconds(30));
+    const auto start = std::chrono::steady_clock::now();
+    ts3plugin_shutdown();
+    const auto elapsed = std::chrono::steady_clock::now() - start;
+    state.SetIterationTime(std::chrono::duration<double>(elapsed).count());
+  }
+}
+BENCHMARK(shutdownWithWorkersRunning)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(50);
+
+}  // namespace
+}  // namespace sorlinx

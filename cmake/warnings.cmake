@@ -1,0 +1,7 @@
+# Warnings for the project's own code. Warnings are errors through the presets
+# (CMAKE_COMPILE_WARNING_AS_ERROR), so every build is held to them.
+add_library(sorlinx_warnings INTERFACE)
+target_compile_options(sorlinx_warnings INTERFACE
+  -Wall -Wextra -Wpedantic -Wshadow -Wconversion -Wsign-conversion
+  -Wnon-virtual-dtor -Wold-style-cast -Woverloaded-virtual -Wcast-qual
+  -Wformat=2 -Wimplicit-fallthrough)

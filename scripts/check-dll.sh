@@ -1,0 +1,51 @@
+#!/usr/bin/env bash
+# Checks a shipped DLL: it exports exactly the ten names the voice client looks up,
+# undecorated, imports from Windows system DLLs only, and carries its version resource.
+# Usage: check-dll.sh OBJDUMP DLL
+set -euo pipefail
+objdump=$1
+dll=$2
+
+expected_exports="ts3plugin_apiVersion
+ts3plugin_author
+ts3plugin_currentServerConnectionChanged
+ts3plugin_description
+ts3plugin_init
+ts3plugin_name
+ts3plugin_onConnectStatusChangeEvent
+ts3plugin_setFunctionPointers
+ts3plugin_shutdown
+ts3plugin_version"
+
+# DLLs that every Windows installation has; anything else (the MinGW runtime, say) would
+# have to be shipped beside the plugin and is refused.
+allowed_imports='^(KERNEL32|USER32|msvcrt|ADVAPI32|api-ms-win-.*)\.dll$'
+
+dump=$("$objdump" -p "$dll")
+exports=$(printf '%s\n' "$dump" | sed -n '/\[Ordinal\/Name Pointer\] Table/,/^$/p' |
+  sed -n 's/^\s*\[ *[0-9]*\] \(.*\)$/\1/p' | sort)
+if [ "$exports" != "$expected_exports" ]; then
+  echo "FAIL: $dll exports:"; printf '%s\n' "$exports"
+  echo "expected:"; printf '%s\n' "$expected_exports"
+  exit 1
+fi
+
+imports=$(printf '%s\n' "$dump" | sed -n 's/^\s*DLL Name: //p')
+status=0
+while IFS= read -r name; do
+  if ! [[ $name =~ $allowed_imports ]]; then
+    echo "FAIL: $dll imports from $name, which is not a Windows system DLL"
+    status=1
+  fi
+done <<< "$imports"
+
+# The version resource: its texts are stored as UTF-16.
+resource_texts=$(strings -el -n 3 "$dll")
+for text in ProductName sorlinx ProductVersion FileDescription 0.8; do
+  if ! grep -qx -- "$text" <<< "$resource_texts"; then
+    echo "FAIL: $dll carries no version resource text \"$text\""
+    status=1
+  fi
+done
+[ $status -eq 0 ] && echo "OK: $dll exports the ten entry points and imports only:" $imports
+exit $status

@@ -1,0 +1,21 @@
+#!/usr/bin/env bash
+# Every test: unit tests natively, again under ASan+UBSan and under TSan, the Windows
+# builds with their DLL checks and the end-to-end test of the real DLL under wine, and
+# the formatting of every source file.
+set -euo pipefail
+source "$(dirname "$0")/lib.sh"
+require_packages "${TEST_PACKAGES[@]}"
+cd "$top"
+
+# The end-to-end tests run in the project's own wine prefix; end its server when done so
+# that no wine process outlives the run.
+export SORLINX_WINEPREFIX="$top/build/wineprefix"
+trap 'WINEPREFIX=$SORLINX_WINEPREFIX /usr/lib/wine/wineserver -k 2>/dev/null || true' EXIT
+
+for preset in linux linux-asan linux-tsan win64 win32; do
+  build_preset "$preset"
+  ctest --preset "$preset"
+done
+
+"$top/scripts/check-format.sh"
+echo "All tests passed."

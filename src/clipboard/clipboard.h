@@ -1,0 +1,27 @@
+// The system clipboard, as the clipboard channel needs it: 8-bit text only.
+//
+// Two implementations, chosen by the build: clipboard_win32.cpp (the Windows clipboard, in
+// the shipped DLL) and clipboard_memory.cpp (an in-memory clipboard for tests and the
+// simulator; memory_clipboard.h drives it). Only clipboardThread calls these.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace sorlinx::clipboard {
+
+// A counter that moves whenever the clipboard's contents change. 0 means that the platform
+// cannot tell, and the caller must read the text to find out.
+std::uint64_t changeCount() noexcept;
+
+// Copies the clipboard's text, up to its first zero byte, into `text`. Returns false and
+// leaves `text` as it was when the clipboard cannot be opened (another program holds it)
+// or holds no text. May throw std::bad_alloc; the clipboard is closed again in every case.
+bool readText(std::string& text);
+
+// Replaces the clipboard's contents with `text`. Returns false when the text could not be
+// put there; the clipboard then holds what the failed attempt left.
+bool writeText(std::string_view text) noexcept;
+
+}  // namespace sorlinx::clipboard

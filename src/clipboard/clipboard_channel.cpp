@@ -1,0 +1,119 @@
+#include "clipboard/clipboard_channel.h"
+
+#include <new>
+
+#include "clipboard/clipboard.h"
+#include "clipboard/dispatcher.h"
+#include "plugin/plugin_state.h"
+
+namespace sorlinx {
+
+namespace {
+// A read buffer grown by an unusually large text is let go after the pass, so that one
+// huge clipboard text does not pin its size in memory for the rest of the session.
+constexpr std::size_t KEPT_BUFFER_CAPACITY = 64 * 1024;
+
+void releaseIfLarge(std::string& buffer) {
+  if (buffer.capacity() > KEPT_BUFFER_CAPACITY) {
+    std::string().swap(buffer);
+  }
+}
+
+// Reads the clipboard into channel.currentText when it may have changed since the last
+// read. Returns true when a fresh text was read.
+bool readChangedText(ClipboardChannel& channel) {
+  // Read the counter before the text: a change that lands in between then shows up again
+  // on the next pass, which rereads and finds the same text.
+  const std::uint64_t changeCount = clipboard::changeCount();
+  if (changeCount != 0 && changeCount == channel.lastChangeCount) {
+    return false;
+  }
+  try {
+    if (!clipboard::readText(channel.currentText)) {
+      return false;  // held elsewhere or no text: try again next pass
+    }
+  } catch (const std::bad_alloc&) {
+    // Too large to copy. Retrying every pass would only fail the same way and flood the
+    // log, so this clipboard content counts as seen.
+    std::string().swap(channel.currentText);
+    channel.lastChangeCount = changeCount;
+    logError("erreur clipboardThread: texte trop grand");
+    return false;
+  }
+  channel.lastChangeCount = changeCount;
+  return true;
+}
+
+void takeRequest(ClipboardChannel& channel, std::string_view payload) {
+  channel.requestSeen = true;
+  channel.unchangedPasses = 0;
+  if (payload.empty()) {
+    return;
+  }
+  const Request request = splitPayload(payload);
+  channel.argumentText.assign(request.arguments);
+  try {
+    dispatchRequest(request.command, channel.argumentText);
+  } catch (...) {
+    // A handler that fails ends its request, never the thread.
+    logError("erreur dispatchRequest");
+  }
+}
+
+}  // namespace
+
+std::optional<std::string_view> envelopePayload(std::string_view text) noexcept {
+  if (!text.starts_with(OPENING_TAG)) {
+    return std::nullopt;
+  }
+  const std::string_view afterTag = text.substr(OPENING_TAG.size());
+  const std::size_t closing = afterTag.find(CLOSING_TAG);
+  if (closing == std::string_view::npos) {
+    return std::nullopt;
+  }
+  return afterTag.substr(0, closing);
+}
+
+Request splitPayload(std::string_view payload) noexcept {
+  const std::size_t close = payload.find(']');
+  if (close == std::string_view::npos) {
+    return {payload.substr(1), payload};
+  }
+  if (close == 0) {
+    return {payload.substr(1), payload.substr(1)};
+  }
+  return {payload.substr(1, close - 1), payload.substr(close + 1)};
+}
+
+void clipboardPass(ClipboardChannel& channel) {
+  if (!readChangedText(channel) || channel.currentText == channel.lastText) {
+    // Unchanged, or unreadable: a pass that cannot read the clipboard leaves the change
+    // detection as it was, so a request is never dispatched twice for one appearance.
+    ++channel.unchangedPasses;
+  } else {
+    channel.lastText.swap(channel.currentText);
+    if (const auto payload = envelopePayload(channel.lastText)) {
+      takeRequest(channel, *payload);
+    }
+  }
+  checkStaleFrame(channel.unchangedPasses, channel.requestSeen);
+  releaseIfLarge(channel.currentText);
+  releaseIfLarge(channel.argumentText);
+}
+
+unsigned long clipboardThread(void* /*unused*/) {
+  ClipboardChannel channel;
+  while (!pluginState.stopRequested.isSet()) {
+    try {
+      clipboardPass(channel);
+    } catch (...) {
+      logError("erreur clipboardThread");
+    }
+    pluginState.pacer->pause(POLLING_PERIOD);
+  }
+  return 0;
+}
+
+void writeClipboardText(std::string_view reply) { clipboard::writeText(reply); }
+
+}  // namespace sorlinx

@@ -1,0 +1,62 @@
+// The clipboard channel: the game puts requests on the clipboard inside an envelope,
+// clipboardThread polls for them, takes each new one apart and dispatches it; replies
+// replace the request on the clipboard.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "plugin/pacer.h"
+
+namespace sorlinx {
+
+inline constexpr std::string_view OPENING_TAG = "[kex_sorlinx]";
+inline constexpr std::string_view CLOSING_TAG = "[/kex_sorlinx]";
+inline constexpr Milliseconds POLLING_PERIOD{100};
+
+// The payload of an enveloped text: what stands between the opening tag at position 0 and
+// the first closing tag after it. Nothing when the text is not a request.
+std::optional<std::string_view> envelopePayload(std::string_view text) noexcept;
+
+struct Request {
+  std::string_view command;
+  std::string_view arguments;
+};
+
+// Cuts a non-empty payload into command and arguments. The first character is skipped
+// unseen (the game writes "[" there) and the command runs up to the first "]":
+//   "]" at k >= 1: command = [1, k), arguments = (k, end)
+//   "]" at 0:      command = arguments = [1, end)
+//   no "]":        command = [1, end), arguments = the whole payload
+Request splitPayload(std::string_view payload) noexcept;
+
+// The private state of clipboardThread; it starts empty each time the thread starts.
+struct ClipboardChannel {
+  // The text read on the last pass that read one.
+  std::string currentText;
+  // The text the next pass compares against.
+  std::string lastText;
+  // Passes since the last request (or reset) that found the clipboard unchanged,
+  // including the passes that could not read it.
+  std::uint32_t unchangedPasses = 0;
+  // A request has arrived since the last stale-frame reset.
+  bool requestSeen = false;
+  // The clipboard's change counter at the last successful read; 0 before any.
+  std::uint64_t lastChangeCount = 0;
+  // The argument text handed to the handler, which may consume it in place.
+  std::string argumentText;
+};
+
+// One pass of clipboardThread, without its pause: read the clipboard when it has changed,
+// dispatch a new request, then run the stale-frame check.
+void clipboardPass(ClipboardChannel& channel);
+
+// The worker: a pass every POLLING_PERIOD until stop is requested. The argument is unused.
+unsigned long clipboardThread(void* unused);
+
+// Replaces the clipboard's contents with a reply. A reply that cannot be written is lost.
+void writeClipboardText(std::string_view reply);
+
+}  // namespace sorlinx

@@ -1,0 +1,148 @@
+// The in-memory clipboard: the platform clipboard for tests and the simulator.
+#include <mutex>
+
+#include "clipboard/clipboard.h"
+#include "clipboard/memory_clipboard.h"
+
+namespace sorlinx {
+namespace {
+
+struct MemoryClipboard {
+  std::mutex mutex;
+  std::optional<std::string> text;
+  std::uint64_t changeCount = 1;
+  bool changeCountSupported = true;
+  bool held = false;
+  int failingOpens = 0;
+  int failingWrites = 0;
+  std::uint64_t writes = 0;
+  std::uint64_t reads = 0;
+
+  // Called with the mutex held.
+  bool open() {
+    if (failingOpens > 0) {
+      --failingOpens;
+      return false;
+    }
+    return !held;
+  }
+};
+
+MemoryClipboard& board() {
+  static MemoryClipboard instance;
+  return instance;
+}
+
+}  // namespace
+
+std::uint64_t clipboard::changeCount() noexcept {
+  auto& b = board();
+  const std::lock_guard lock(b.mutex);
+  return b.changeCountSupported ? b.changeCount : 0;
+}
+
+bool clipboard::readText(std::string& text) {
+  auto& b = board();
+  const std::lock_guard lock(b.mutex);
+  ++b.reads;
+  if (!b.open() || !b.text) {
+    return false;
+  }
+  // Like CF_TEXT, the text ends at its first zero byte.
+  const std::string_view whole(*b.text);
+  text.assign(whole.substr(0, whole.find('\0')));
+  return true;
+}
+
+bool clipboard::writeText(std::string_view text) noexcept {
+  auto& b = board();
+  const std::lock_guard lock(b.mutex);
+  ++b.writes;
+  if (b.failingWrites > 0) {
+    --b.failingWrites;
+    return false;
+  }
+  if (!b.open()) {
+    return false;
+  }
+  try {
+    b.text.emplace(text);
+  } catch (...) {
+    b.text.reset();  // emptied but never filled, as a failed allocation leaves it
+    ++b.changeCount;
+    return false;
+  }
+  ++b.changeCount;
+  return true;
+}
+
+void memory_clipboard::setText(std::string_view text) {
+  auto& b = board();
+  const std::lock_guard lock(b.mutex);
+  b.text.emplace(text);
+  ++b.changeCount;
+}
+
+void memory_clipboard::clear() {
+  auto& b = board();
+  const std::lock_guard lock(b.mutex);
+  b.text.reset();
+  ++b.changeCount;
+}
+
+std::optional<std::string> memory_clipboard::text() {
+  auto& b = board();
+  const std::lock_guard lock(b.mutex);
+  return b.text;
+}
+
+void memory_clipboard::setHeld(bool held) {
+  auto& b = board();
+  const std::lock_guard lock(b.mutex);
+  b.held = held;
+}
+
+void memory_clipboard::failNextOpens(int count) {
+  auto& b = board();
+  const std::lock_guard lock(b.mutex);
+  b.failingOpens = count;
+}
+
+void memory_clipboard::failNextWrites(int count) {
+  auto& b = board();
+  const std::lock_guard lock(b.mutex);
+  b.failingWrites = count;
+}
+
+void memory_clipboard::setChangeCountSupported(bool supported) {
+  auto& b = board();
+  const std::lock_guard lock(b.mutex);
+  b.changeCountSupported = supported;
+}
+
+std::uint64_t memory_clipboard::writeCount() {
+  auto& b = board();
+  const std::lock_guard lock(b.mutex);
+  return b.writes;
+}
+
+std::uint64_t memory_clipboard::readCount() {
+  auto& b = board();
+  const std::lock_guard lock(b.mutex);
+  return b.reads;
+}
+
+void memory_clipboard::reset() {
+  auto& b = board();
+  const std::lock_guard lock(b.mutex);
+  b.text.reset();
+  ++b.changeCount;
+  b.changeCountSupported = true;
+  b.held = false;
+  b.failingOpens = 0;
+  b.failingWrites = 0;
+  b.writes = 0;
+  b.reads = 0;
+}
+
+}  // namespace sorlinx

@@ -1,0 +1,108 @@
+// The Windows clipboard, in CF_TEXT.
+//
+// OpenClipboard is called with no owner window: the plugin has no window of its own, and a
+// null owner works for reading and, after EmptyClipboard, for writing (the clipboard then
+// has no owner, which is fine for plain text that is rendered at once).
+#include <windows.h>
+
+#include <cstring>
+
+#include "clipboard/clipboard.h"
+
+namespace sorlinx {
+namespace {
+
+// Keeps the clipboard open for one scope, so that it is closed again on every path,
+// including an allocation failure while copying the text out.
+class OpenClipboardScope {
+ public:
+  OpenClipboardScope() : open_(OpenClipboard(nullptr) != FALSE) {}
+  OpenClipboardScope(const OpenClipboardScope&) = delete;
+  OpenClipboardScope& operator=(const OpenClipboardScope&) = delete;
+  ~OpenClipboardScope() {
+    if (open_) {
+      CloseClipboard();
+    }
+  }
+  [[nodiscard]] bool isOpen() const { return open_; }
+
+ private:
+  bool open_;
+};
+
+class GlobalLockScope {
+ public:
+  explicit GlobalLockScope(HGLOBAL block) : block_(block), data_(GlobalLock(block)) {}
+  GlobalLockScope(const GlobalLockScope&) = delete;
+  GlobalLockScope& operator=(const GlobalLockScope&) = delete;
+  ~GlobalLockScope() {
+    if (data_ != nullptr) {
+      GlobalUnlock(block_);
+    }
+  }
+  [[nodiscard]] void* data() const { return data_; }
+
+ private:
+  HGLOBAL block_;
+  void* data_;
+};
+
+}  // namespace
+
+std::uint64_t clipboard::changeCount() noexcept { return GetClipboardSequenceNumber(); }
+
+bool clipboard::readText(std::string& text) {
+  const OpenClipboardScope scope;
+  if (!scope.isOpen()) {
+    return false;
+  }
+  const HANDLE data = GetClipboardData(CF_TEXT);
+  if (data == nullptr) {
+    return false;
+  }
+  const GlobalLockScope lock(data);
+  if (lock.data() == nullptr) {
+    return false;
+  }
+  // Any program can put a CF_TEXT block on the clipboard, terminated or not: never read
+  // past the block's own size while looking for the terminating zero.
+  const SIZE_T size = GlobalSize(data);
+  const auto* chars = static_cast<const char*>(lock.data());
+  const void* zero = std::memchr(chars, '\0', size);
+  const std::size_t length =
+      zero != nullptr ? static_cast<std::size_t>(static_cast<const char*>(zero) - chars) : size;
+  text.assign(chars, length);
+  return true;
+}
+
+bool clipboard::writeText(std::string_view text) noexcept {
+  const OpenClipboardScope scope;
+  if (!scope.isOpen()) {
+    return false;
+  }
+  EmptyClipboard();
+  // GMEM_DDESHARE is what clipboard text has always been allocated with; GMEM_MOVEABLE is
+  // what SetClipboardData documents as required for the block it takes over.
+  const HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE | GMEM_DDESHARE, text.size() + 1);
+  if (block == nullptr) {
+    return false;
+  }
+  {
+    const GlobalLockScope lock(block);
+    if (lock.data() == nullptr) {
+      GlobalFree(block);
+      return false;
+    }
+    auto* chars = static_cast<char*>(lock.data());
+    std::memcpy(chars, text.data(), text.size());
+    chars[text.size()] = '\0';
+  }
+  if (SetClipboardData(CF_TEXT, block) == nullptr) {
+    // The clipboard did not take the block over: it is still ours to free.
+    GlobalFree(block);
+    return false;
+  }
+  return true;
+}
+
+}  // namespace sorlinx

@@ -1,0 +1,35 @@
+// Controls of the in-memory clipboard, for the programs built with it (tests, simulator).
+// They act as the other programs on a real desktop would: putting text on the clipboard,
+// holding it open, emptying it. All of them are safe to call from any thread.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace sorlinx::memory_clipboard {
+
+// Puts `text` on the clipboard as another program would; the change counter moves.
+void setText(std::string_view text);
+// Empties the clipboard: it holds no text; the change counter moves.
+void clear();
+// The clipboard's text, or nothing when it holds none.
+std::optional<std::string> text();
+// While held, opening the clipboard fails, as when another program keeps it open.
+void setHeld(bool held);
+// The next `count` attempts to open the clipboard fail (reads and writes alike).
+void failNextOpens(int count);
+// The next `count` writes through clipboard::writeText fail to open the clipboard.
+void failNextWrites(int count);
+// Whether the change counter is reported; when off, changeCount() answers 0 (unknown),
+// as some platforms do.
+void setChangeCountSupported(bool supported);
+// Writes made through clipboard::writeText since the last reset.
+std::uint64_t writeCount();
+// Reads made through clipboard::readText (successful or not) since the last reset.
+std::uint64_t readCount();
+// Back to the start: no text, not held, counters at zero, change counter supported.
+void reset();
+
+}  // namespace sorlinx::memory_clipboard

@@ -1,0 +1,28 @@
+#include <array>
+#include <string>
+
+#include "host/host_functions.h"
+#include "plugin/plugin_state.h"
+
+namespace sorlinx {
+
+namespace {
+constexpr int LOG_SEVERITY_ERROR = 4;
+constexpr const char* LOG_CHANNEL = "Plugin";
+constexpr std::uint64_t LOG_ID = 0;
+}  // namespace
+
+void logError(std::string_view text) noexcept {
+  const auto logMessage = pluginState.hostFunctions.logMessage;
+  if (logMessage == nullptr) {
+    return;
+  }
+  // Every line the plugin writes is short; a fixed buffer keeps logging free of the heap,
+  // so that it works even when memory runs out. Longer texts are cut, never overrun.
+  std::array<char, 256> line{};
+  const std::size_t length = text.copy(line.data(), line.size() - 1);
+  line[length] = '\0';
+  logMessage(line.data(), LOG_SEVERITY_ERROR, LOG_CHANNEL, LOG_ID);
+}
+
+}  // namespace sorlinx

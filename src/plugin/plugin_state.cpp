@@ -1,0 +1,30 @@
+#include "plugin/plugin_state.h"
+
+#include "version.h"
+
+namespace sorlinx {
+
+const char* const VERSION_TEXT = SORLINX_VERSION_TEXT;
+
+PluginState pluginState;
+
+PluginState::~PluginState() {
+  // Reached at unload. A voice client that unloads without calling shutdown leaves the
+  // workers running; destroying a joinable std::thread would abort the whole process, and
+  // joining here (under the loader lock on Windows) could deadlock, so let them go.
+  if (clipboardThreadHandle.joinable()) {
+    clipboardThreadHandle.detach();
+  }
+  if (soundCueThreadHandle.joinable()) {
+    soundCueThreadHandle.detach();
+  }
+}
+
+void secureZero(void* data, std::size_t size) noexcept {
+  auto* bytes = static_cast<volatile unsigned char*>(data);
+  for (std::size_t i = 0; i < size; ++i) {
+    bytes[i] = 0;
+  }
+}
+
+}  // namespace sorlinx

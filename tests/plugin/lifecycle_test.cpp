@@ -1,0 +1,155 @@
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstring>
+#include <string>
+#include <thread>
+
+#include "clipboard/memory_clipboard.h"
+#include "plugin/exports.h"
+#include "plugin/plugin_state.h"
+#include "support/plugin_fixture.h"
+
+namespace sorlinx::testing {
+namespace {
+
+using ::testing::ElementsAre;
+
+class LifecycleTest : public PluginTest {
+ protected:
+  LifecycleTest() {
+    pluginState.pacer = &pluginState.steadyPacer;  // the real threads run here
+    setConnected(false);
+  }
+
+  // Waits, up to a generous bound, for the clipboard to read `text`.
+  static bool clipboardBecomes(const std::string& text) {
+    for (int i = 0; i < 300; ++i) {
+      if (memory_clipboard::text() == text) {
+        return true;
+      }
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return false;
+  }
+};
+
+TEST_F(LifecycleTest, TheFixedTexts) {
+  EXPECT_STREQ(ts3plugin_name(), "Ostrel Plugin");
+  EXPECT_STREQ(ts3plugin_version(), "sorlinx beta 0.8");
+  EXPECT_EQ(ts3plugin_apiVersion(), 4);
+  EXPECT_GT(std::strlen(ts3plugin_author()), 0U);
+  const std::string description = ts3plugin_description();
+  const auto lineFeed = description.find('\n');
+  ASSERT_NE(lineFeed, std::string::npos);
+  EXPECT_EQ(description.substr(0, lineFeed), "TeamSpeak 3 plugin for Ostrel.");
+  EXPECT_EQ(description.find('\n', lineFeed + 1), std::string::npos);
+  EXPECT_NE(description.find("://", lineFeed), std::string::npos);
+}
+
+TEST_F(LifecycleTest, TheTableIsCopiedWholeAndInOrder) {
+  HostFunctions table{};
+  auto* slots = reinterpret_cast<unsigned char*>(&table);
+  for (std::size_t i = 0; i < sizeof table; ++i) {
+    slots[i] = static_cast<unsigned char>(i * 7 + 1);
+  }
+  ts3plugin_setFunctionPointers(table);
+  EXPECT_EQ(std::memcmp(&pluginState.hostFunctions, &table, sizeof table), 0);
+  installHost();
+}
+
+TEST_F(LifecycleTest, InitLearnsTheConnectionAndStartsTheClipboardWorker) {
+  host.setConnection(77, 4);
+  memory_clipboard::setText(request("GetVersion"));
+  EXPECT_EQ(ts3plugin_init(), 0);
+  EXPECT_THAT(host.transcript(),
+              ElementsAre("getCurrentServerConnectionHandlerID()", "getConnectionStatus(77)"));
+  EXPECT_EQ(pluginState.currentServerConnection.load(), 77U);
+  EXPECT_EQ(pluginState.connectionStatus.load(), 4);
+  EXPECT_TRUE(clipboardBecomes("sorlinx beta 0.8"));
+  ts3plugin_shutdown();
+  EXPECT_FALSE(pluginState.clipboardThreadHandle.joinable());
+}
+
+TEST_F(LifecycleTest, AFailedStatusQueryLeavesTheStatusAtZero) {
+  host.setConnection(3, 4);
+  host.fail("getConnectionStatus", 1);
+  pluginState.connectionStatus.store(4);
+  EXPECT_EQ(ts3plugin_init(), 0);
+  EXPECT_EQ(pluginState.connectionStatus.load(), 0);
+  EXPECT_TRUE(pluginState.clipboardThreadHandle.joinable());
+}
+
+TEST_F(LifecycleTest, InitWithoutTheTableStartsNothing) {
+  resetPluginState();
+  EXPECT_EQ(ts3plugin_init(), 0);
+  EXPECT_FALSE(pluginState.running.load());
+  EXPECT_FALSE(pluginState.clipboardThreadHandle.joinable());
+}
+
+TEST_F(LifecycleTest, MisusedLifecycleCallsAreHarmless) {
+  ts3plugin_shutdown();  // without init
+  ts3plugin_shutdown();
+  EXPECT_EQ(ts3plugin_init(), 0);
+  const auto firstThread = pluginState.clipboardThreadHandle.get_id();
+  EXPECT_EQ(ts3plugin_init(), 0);  // again, without shutdown
+  EXPECT_EQ(pluginState.clipboardThreadHandle.get_id(), firstThread);
+  EXPECT_EQ(host.callsTo("getCurrentServerConnectionHandlerID").size(), 1U);
+  ts3plugin_shutdown();
+  ts3plugin_shutdown();
+  EXPECT_EQ(pluginState.identityBuffer, nullptr);
+
+  // And a fresh start after a stop works as the first did.
+  memory_clipboard::setText(request("GetVersion"));
+  EXPECT_EQ(ts3plugin_init(), 0);
+  EXPECT_TRUE(clipboardBecomes("sorlinx beta 0.8"));
+}
+
+TEST_F(LifecycleTest, ShutdownKeepsTheRadioLists) {
+  {
+    const std::lock_guard lock(pluginState.stateLock);
+    pluginState.rcClients = {4};
+    pluginState.rlClients = {9};
+  }
+  ts3plugin_init();
+  ts3plugin_shutdown();
+  ts3plugin_init();
+  const std::lock_guard lock(pluginState.stateLock);
+  EXPECT_THAT(pluginState.rcClients, ElementsAre(4));
+  EXPECT_THAT(pluginState.rlClients, ElementsAre(9));
+}
+
+TEST_F(LifecycleTest, AStatusChangeForAnyConnectionMakesItCurrent) {
+  ts3plugin_onConnectStatusChangeEvent(5, 4, 0);
+  EXPECT_EQ(pluginState.currentServerConnection.load(), 5U);
+  EXPECT_EQ(pluginState.connectionStatus.load(), 4);
+  ts3plugin_onConnectStatusChangeEvent(0x1'0000'0006ULL, 2, 1234);  // the error number is ignored
+  EXPECT_EQ(pluginState.currentServerConnection.load(), 0x1'0000'0006ULL);
+  EXPECT_EQ(pluginState.connectionStatus.load(), 2);
+}
+
+TEST_F(LifecycleTest, ChangingTheCurrentConnectionKeepsTheLastStatus) {
+  ts3plugin_onConnectStatusChangeEvent(5, 4, 0);
+  ts3plugin_currentServerConnectionChanged(6);
+  EXPECT_EQ(pluginState.currentServerConnection.load(), 6U);
+  EXPECT_EQ(pluginState.connectionStatus.load(), 4);
+}
+
+TEST_F(LifecycleTest, AStopEndsAPauseAtOnce) {
+  StopFlag stop;
+  SteadyPacer steady(stop);
+  std::thread stopper([&stop] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    stop.set();
+  });
+  // Without the wake-up this would take the whole minute.
+  EXPECT_FALSE(steady.pause(std::chrono::minutes(1)));
+  stopper.join();
+  EXPECT_FALSE(steady.pause(Milliseconds(0)));
+  stop.clear();
+  EXPECT_TRUE(steady.pause(Milliseconds(1)));
+}
+
+}  // namespace
+}  // namespace sorlinx::testing

@@ -1,0 +1,40 @@
+// A pacer on a virtual clock: a pause returns at once and moves the clock on, so tests run
+// worker passes through minutes of time without waiting.
+#pragma once
+
+#include <functional>
+#include <vector>
+
+#include "plugin/pacer.h"
+
+namespace sorlinx::testing {
+
+class VirtualPacer final : public Pacer {
+ public:
+  Milliseconds now() override { return time_; }
+
+  bool pause(Milliseconds duration) override {
+    pauses_.push_back(duration);
+    time_ += duration;
+    if (onPause_) {
+      onPause_(time_);
+    }
+    return !stopped_;
+  }
+
+  // Every pause asked for, in order.
+  [[nodiscard]] const std::vector<Milliseconds>& pauses() const { return pauses_; }
+  // Runs after every pause with the new time: lets a test change the world "meanwhile".
+  void setOnPause(std::function<void(Milliseconds)> onPause) { onPause_ = std::move(onPause); }
+  // From now on every pause reports that the plugin is stopping.
+  void stop() { stopped_ = true; }
+  void advance(Milliseconds duration) { time_ += duration; }
+
+ private:
+  Milliseconds time_{0};
+  std::vector<Milliseconds> pauses_;
+  std::function<void(Milliseconds)> onPause_;
+  bool stopped_ = false;
+};
+
+}  // namespace sorlinx::testing
