@@ -17,6 +17,7 @@ struct MemoryClipboard {
   int failingWrites = 0;
   std::uint64_t writes = 0;
   std::uint64_t reads = 0;
+  std::function<void(std::string_view)> writeObserver;
 
   // Called with the mutex held.
   bool open() {
@@ -31,6 +32,27 @@ struct MemoryClipboard {
 MemoryClipboard& board() {
   static MemoryClipboard instance;
   return instance;
+}
+
+// Called with the mutex held.
+bool store(MemoryClipboard& b, std::string_view text) noexcept {
+  ++b.writes;
+  if (b.failingWrites > 0) {
+    --b.failingWrites;
+    return false;
+  }
+  if (!b.open()) {
+    return false;
+  }
+  try {
+    b.text.emplace(text);
+  } catch (...) {
+    b.text.reset();  // emptied but never filled, as a failed allocation leaves it
+    ++b.changeCount;
+    return false;
+  }
+  ++b.changeCount;
+  return true;
 }
 
 }  // namespace
@@ -56,23 +78,21 @@ bool clipboard::readText(std::string& text) {
 
 bool clipboard::writeText(std::string_view text) noexcept {
   auto& b = board();
-  const std::lock_guard lock(b.mutex);
-  ++b.writes;
-  if (b.failingWrites > 0) {
-    --b.failingWrites;
-    return false;
-  }
-  if (!b.open()) {
-    return false;
-  }
   try {
-    b.text.emplace(text);
+    std::function<void(std::string_view)> observer;
+    {
+      const std::lock_guard lock(b.mutex);
+      if (!store(b, text)) {
+        return false;
+      }
+      observer = b.writeObserver;
+    }
+    if (observer) {
+      observer(text);  // outside the lock: it may read the clipboard
+    }
   } catch (...) {
-    b.text.reset();  // emptied but never filled, as a failed allocation leaves it
-    ++b.changeCount;
-    return false;
+    // An observer's failure is the observer's business; the text was written.
   }
-  ++b.changeCount;
   return true;
 }
 
@@ -132,6 +152,12 @@ std::uint64_t memory_clipboard::readCount() {
   return b.reads;
 }
 
+void memory_clipboard::setWriteObserver(std::function<void(std::string_view)> observer) {
+  auto& b = board();
+  const std::lock_guard lock(b.mutex);
+  b.writeObserver = std::move(observer);
+}
+
 void memory_clipboard::reset() {
   auto& b = board();
   const std::lock_guard lock(b.mutex);
@@ -143,6 +169,7 @@ void memory_clipboard::reset() {
   b.failingWrites = 0;
   b.writes = 0;
   b.reads = 0;
+  b.writeObserver = nullptr;
 }
 
 }  // namespace sorlinx

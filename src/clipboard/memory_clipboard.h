@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -29,7 +30,11 @@ void setChangeCountSupported(bool supported);
 std::uint64_t writeCount();
 // Reads made through clipboard::readText (successful or not) since the last reset.
 std::uint64_t readCount();
-// Back to the start: no text, not held, counters at zero, change counter supported.
+// Runs after every successful clipboard::writeText, with the text written, on the writing
+// thread (the plugin's replies). Nothing to stop observing.
+void setWriteObserver(std::function<void(std::string_view)> observer);
+// Back to the start: no text, not held, counters at zero, change counter supported,
+// no write observer.
 void reset();
 
 }  // namespace sorlinx::memory_clipboard
