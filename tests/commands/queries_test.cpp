@@ -9,7 +9,6 @@
 namespace sorlinx::testing {
 namespace {
 
-using ::testing::ElementsAre;
 using ::testing::IsEmpty;
 
 class QueriesTest : public PluginTest {
@@ -34,39 +33,21 @@ class QueriesTest : public PluginTest {
   }
 };
 
-TEST_F(QueriesTest, AnswersAreTheNumberAloneInDecimal) {
-  EXPECT_EQ(ask("GetPlayerID", "ignored"), "5");
-  EXPECT_EQ(ask("GetCurrentChannelID"), "40");
-  host.addClient(5, 0x1'0000'0001ULL, "me");
-  EXPECT_EQ(ask("GetCurrentChannelID", "ignored"), "4294967297");
-  host.setLocalClient(65535);
-  EXPECT_EQ(ask("GetPlayerID"), "65535");
-  EXPECT_THAT(host.logLines(), IsEmpty());
-}
-
 TEST_F(QueriesTest, TheNameMustMatchByteForByteAndTheLastMatchWins) {
   host.addClient(12, 40, "Mate");
   host.addClient(13, 40, "");
-  for (const auto& [name, expected] :
-       std::vector<std::pair<std::string, std::string>>{{"me", "5"},
-                                                        {"Mate", "12"},
-                                                        {"mate", "-1"},
-                                                        {"Mate ", "-1"},
-                                                        {" Mate", "-1"},
-                                                        {"far", "-1"},
-                                                        {"", "13"}}) {
-    SCOPED_TRACE(name);
+  struct Case {
+    const char* name;
+    const char* answer;
+  };
+  for (const Case& c :
+       {Case{"me", "5"}, Case{"Mate", "12"}, Case{"mate", "-1"}, Case{"Mate ", "-1"},
+        Case{" Mate", "-1"}, Case{"far", "-1"}, Case{"", "13"}}) {
+    SCOPED_TRACE(c.name);
     host.clearCalls();
-    EXPECT_EQ(ask("GetPlayerIDFromName", name), expected);
+    EXPECT_EQ(ask("GetPlayerIDFromName", c.name), c.answer);
     EXPECT_EQ(host.callsTo("getClientVariableAsString").size(), 4U);  // the walk never stops
   }
-  EXPECT_THAT(host.transcript(),
-              ElementsAre("getClientID(1)", "getChannelOfClient(1,5)", "getChannelClientList(1,40)",
-                          "getClientVariableAsString(1,5,1)", "freeMemory(pointer)",
-                          "getClientVariableAsString(1,8,1)", "freeMemory(pointer)",
-                          "getClientVariableAsString(1,12,1)", "freeMemory(pointer)",
-                          "getClientVariableAsString(1,13,1)", "freeMemory(pointer)",
-                          "freeMemory(pointer)"));
   host.setLocalClient(77);  // in no channel the fake knows: an empty list
   EXPECT_EQ(ask("GetPlayerIDFromName", ""), "-1");
   EXPECT_THAT(host.logLines(), IsEmpty());

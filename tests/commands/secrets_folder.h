@@ -17,7 +17,9 @@ class SecretsFolder {
  public:
   SecretsFolder() {
     std::string pattern = (std::filesystem::temp_directory_path() / "sorlinx-XXXXXX").string();
-    folder_ = ::mkdtemp(pattern.data());
+    if (::mkdtemp(pattern.data()) != nullptr) {
+      folder_ = pattern;
+    }
   }
   explicit SecretsFolder(std::string_view contents) : SecretsFolder() { write(contents); }
   SecretsFolder(const SecretsFolder&) = delete;

@@ -11,31 +11,30 @@ namespace {
 using ::testing::ElementsAre;
 using ::testing::IsEmpty;
 
-using SwitchPlayerTest = PluginTest;
+class SwitchPlayerTest : public PluginTest {
+ protected:
+  static std::string move(std::string arguments) {
+    handleSwitchPlayer(arguments);
+    return arguments;
+  }
+};
 
 TEST_F(SwitchPlayerTest, FieldsAreTakenAsGamesWriteThem) {
   struct Case {
-    std::string arguments;
-    std::string move;  // the arguments of requestChannelMove
-    std::string left;  // what the argument text holds afterwards
+    const char* arguments;
+    const char* move;  // the arguments of requestChannelMove
+    const char* left;  // what the argument text holds afterwards
   };
-  const std::vector<Case> cases{
-      {"12,34,", R"(1,12,34,"",null)", ""},
-      {"12,34,a,b", R"(1,12,34,"a,b",null)", "a,b"},
-      {"12,34", R"(1,12,34,"34",null)", "34"},
-      {"12", R"(1,12,12,"12",null)", "12"},
-      {"12x,34,", R"(1,12,34,"",null)", ""},
-      {" 12 ,34,", R"(1,12,34,"",null)", ""},
-      {"\t+7,0034 pw,", R"(1,7,34,"",null)", ""},
-      {"65535,18446744073709551615, p w ", R"(1,65535,18446744073709551615," p w ",null)", " p w "},
-  };
-  for (const Case& c : cases) {
+  for (const Case& c :
+       {Case{"12,34,", R"(1,12,34,"",null)", ""}, Case{"12,34,a,b", R"(1,12,34,"a,b",null)", "a,b"},
+        Case{"12,34", R"(1,12,34,"34",null)", "34"}, Case{"12", R"(1,12,12,"12",null)", "12"},
+        Case{"12x,34,", R"(1,12,34,"",null)", ""}, Case{" 12 ,34,", R"(1,12,34,"",null)", ""},
+        Case{"\t+7,0034 pw,", R"(1,7,34,"",null)", ""},
+        Case{"65535,18446744073709551615, p", R"(1,65535,18446744073709551615," p",null)", " p"}}) {
     SCOPED_TRACE(c.arguments);
     host.clearCalls();
-    std::string text = c.arguments;
-    handleSwitchPlayer(text);
-    EXPECT_THAT(host.transcript(), ElementsAre("requestChannelMove(" + c.move + ")"));
-    EXPECT_EQ(text, c.left);
+    EXPECT_EQ(move(c.arguments), c.left);
+    EXPECT_THAT(host.transcript(), ElementsAre(std::string("requestChannelMove(") + c.move + ")"));
   }
   EXPECT_THAT(host.logLines(), IsEmpty());
   EXPECT_EQ(memory_clipboard::writeCount(), 0U);
@@ -46,28 +45,20 @@ TEST_F(SwitchPlayerTest, ANumberThatDoesNotReadMovesNobody) {
                                 "12,18446744073709551616,", "+-3,34,"}) {
     SCOPED_TRACE(arguments);
     host.clearCalls();
-    std::string text = arguments;
-    handleSwitchPlayer(text);
+    move(arguments);
     EXPECT_THAT(host.transcript(), IsEmpty());
     EXPECT_THAT(host.logLines(), ElementsAre("erreur SwitchPlayer: nombre illisible"));
   }
 }
 
-TEST_F(SwitchPlayerTest, ARefusedMoveIsLoggedOnce) {
+TEST_F(SwitchPlayerTest, ARefusedMoveIsLoggedOnceAndNothingHappensUnconnected) {
   host.fail("requestChannelMove", ERROR_INVALID_CLIENT_ID);
-  std::string text = "12,34,";
-  handleSwitchPlayer(text);
+  move("12,34,");
   EXPECT_EQ(host.transcript().size(), 1U);
   EXPECT_THAT(host.logLines(), ElementsAre("erreur requestChannelMove"));
-  EXPECT_EQ(host.conventionBreaks(), 0);
-  EXPECT_EQ(memory_clipboard::writeCount(), 0U);
-}
-
-TEST_F(SwitchPlayerTest, NotConnectedLeavesEverythingAlone) {
+  host.clearCalls();
   pluginState.connectionStatus.store(3);
-  std::string text = "12,34,pw";
-  handleSwitchPlayer(text);
-  EXPECT_EQ(text, "12,34,pw");
+  EXPECT_EQ(move("12,34,pw"), "12,34,pw");
   EXPECT_THAT(host.calls(), IsEmpty());
 }
 
