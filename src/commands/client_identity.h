@@ -19,7 +19,8 @@ inline constexpr std::string_view IDENTITY_KEY = "identity=";
 // Fills pluginState.identityBuffer (allocated zeroed by init) with the identity: the text
 // after the first "identity=" in the secrets file, up to the end of that line, verbatim.
 // Leaves it empty, with one log line naming the reason but never the identity, when there
-// is no folder, no readable file, no "identity=", or a value too long for the buffer.
+// is no folder, no readable file, no "identity=", a failed read, or a value too long for
+// the buffer.
 // Called by ts3plugin_init only, before the workers start.
 void readClientIdentity();
 
