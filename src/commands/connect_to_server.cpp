@@ -1,8 +1,76 @@
 #include "commands/connect_to_server.h"
 
+#include "commands/fields.h"
+#include "plugin/plugin_state.h"
+
 namespace sorlinx {
 
-// Not built yet: the request is accepted and leads to nothing.
-void handleConnectToServer(std::string& /*argumentText*/) {}
+namespace {
+
+constexpr const char* QUIT_MESSAGE = "ConnectToServer";
+constexpr const char* DEFAULT_NICKNAME = "TS3 User";
+
+enum class WaitEnd { disconnected, timedOut, stopping };
+
+// Waits for the voice client to report the status "disconnected" through its callback.
+// Every look reads the status afresh, since the callback writes it on another thread.
+WaitEnd waitForDisconnection() {
+  Pacer& pacer = *pluginState.pacer;
+  const Milliseconds start = pacer.now();
+  while (pluginState.connectionStatus.load() != STATUS_DISCONNECTED) {
+    if (pacer.now() - start >= DISCONNECT_WAIT_LIMIT) {
+      return WaitEnd::timedOut;
+    }
+    if (!pacer.pause(DISCONNECT_POLL_PAUSE)) {
+      return WaitEnd::stopping;
+    }
+  }
+  return WaitEnd::disconnected;
+}
+
+}  // namespace
+
+void handleConnectToServer(std::string& argumentText) {
+  const std::string address = takeField(argumentText);
+  const std::string portField = takeField(argumentText);
+  const std::string serverPassword = takeField(argumentText);
+  // What is left is the nickname, commas and all.
+  const char* const nickname = argumentText.empty() ? DEFAULT_NICKNAME : argumentText.c_str();
+
+  // Both refusals come before anything is stopped: leaving the server for a connection that
+  // cannot be made would strand the user.
+  const std::optional<std::int32_t> port = readNumber<std::int32_t>(portField);
+  if (!port) {
+    logError("erreur ConnectToServer: port illisible");
+    return;
+  }
+  const char* const identity = pluginState.identityBuffer;
+  if (identity == nullptr || identity[0] == '\0') {
+    logError("erreur ConnectToServer: aucune identite");
+    return;
+  }
+
+  const HostFunctions& host = pluginState.hostFunctions;
+  if (pluginState.connectionStatus.load() == STATUS_CONNECTION_ESTABLISHED &&
+      host.stopConnection(pluginState.currentServerConnection.load(), QUIT_MESSAGE) != 0) {
+    logError("erreur stopConnection");
+    return;
+  }
+  switch (waitForDisconnection()) {
+    case WaitEnd::disconnected:
+      break;
+    case WaitEnd::timedOut:
+      logError("erreur ConnectToServer: deconnexion non confirmee");
+      return;
+    case WaitEnd::stopping:
+      logError("erreur ConnectToServer: arret du plugin pendant l'attente");
+      return;
+  }
+  // The connection is read after the wait: the disconnection may have changed it.
+  if (host.startConnection(pluginState.currentServerConnection.load(), identity, address.c_str(),
+                           *port, nickname, nullptr, "", serverPassword.c_str()) != 0) {
+    logError("erreur startConnection");
+  }
+}
 
 }  // namespace sorlinx

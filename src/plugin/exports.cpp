@@ -4,6 +4,7 @@
 #include <system_error>
 
 #include "clipboard/clipboard_channel.h"
+#include "commands/client_identity.h"
 #include "plugin/plugin_state.h"
 
 using sorlinx::pluginState;
@@ -64,7 +65,8 @@ int ts3plugin_init() {
 
     // Zeroed, so that it holds a defined empty text until an identity is read into it.
     pluginState.identityBuffer = new (std::nothrow) char[sorlinx::PATH_BUFFER_SIZE]{};
-    // The user's identity is read here, before the workers start, once the reader exists.
+    // Before the workers start, so that they see the identity complete without a lock.
+    sorlinx::readClientIdentity();
 
     pluginState.currentServerConnection.store(host.getCurrentServerConnectionHandlerID());
     pluginState.connectionStatus.store(sorlinx::STATUS_DISCONNECTED);

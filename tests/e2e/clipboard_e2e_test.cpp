@@ -27,8 +27,9 @@ TEST_F(PluginDllTest, ExportsAnswerTheVoiceClientsQuestions) {
 TEST_F(PluginDllTest, InitAsksForTheConnectionAndItsStatus) {
   host.setConnection(0x1'0000'0007ULL, 4);
   start();
-  EXPECT_THAT(host.transcript(), ElementsAre("getCurrentServerConnectionHandlerID()",
-                                             "getConnectionStatus(4294967303)"));
+  EXPECT_THAT(host.transcript(),
+              ElementsAre("getConfigPath(1000)", "getCurrentServerConnectionHandlerID()",
+                          "getConnectionStatus(4294967303)"));
 }
 
 TEST_F(PluginDllTest, GetVersionRoundTripThroughTheClipboard) {

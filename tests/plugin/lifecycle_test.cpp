@@ -64,7 +64,8 @@ TEST_F(LifecycleTest, InitLearnsTheConnectionAndStartsTheClipboardWorker) {
   memory_clipboard::setText(request("GetVersion"));
   EXPECT_EQ(ts3plugin_init(), 0);
   EXPECT_THAT(host.transcript(),
-              ElementsAre("getCurrentServerConnectionHandlerID()", "getConnectionStatus(77)"));
+              ElementsAre("getConfigPath(1000)", "getCurrentServerConnectionHandlerID()",
+                          "getConnectionStatus(77)"));
   EXPECT_EQ(pluginState.currentServerConnection.load(), 77U);
   EXPECT_EQ(pluginState.connectionStatus.load(), 4);
   EXPECT_TRUE(clipboardBecomes("sorlinx beta 0.8"));

@@ -189,13 +189,18 @@ struct FakeHost::Entries {
   }
 
   static void SORLINX_CDECL getConfigPath(char* path, std::size_t maxLength) {
-    current->record("getConfigPath", joined(maxLength));
-    const std::lock_guard lock(current->mutex_);
-    if (path != nullptr && maxLength > 0) {
-      const std::size_t length = std::min(current->configPath_.size(), maxLength - 1);
-      std::memcpy(path, current->configPath_.data(), length);
-      path[length] = '\0';
+    // Told to fail, it leaves the buffer as it found it, as a voice client that has no
+    // folder to give may.
+    const HostError error = current->record("getConfigPath", joined(maxLength));
+    if (error == 0) {
+      const std::lock_guard lock(current->mutex_);
+      if (path != nullptr && maxLength > 0) {
+        const std::size_t length = std::min(current->configPath_.size(), maxLength - 1);
+        std::memcpy(path, current->configPath_.data(), length);
+        path[length] = '\0';
+      }
     }
+    current->runHook("getConfigPath");
   }
 
   static ServerConnectionId SORLINX_CDECL getCurrentServerConnectionHandlerID() {

@@ -54,7 +54,7 @@ class FakeHost {
   // nickname (getClientVariableAsString). Clients are listed in the order added.
   void addClient(ClientId client, ChannelId channel, std::string nickname);
   void removeClient(ClientId client);
-  // getConfigPath writes this text (cut to the buffer's size).
+  // getConfigPath writes this text (cut to the buffer's size); failed, it writes nothing.
   void setConfigPath(std::string path);
 
   // --- Faults ---

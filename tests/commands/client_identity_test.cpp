@@ -1,0 +1,151 @@
+#include "commands/client_identity.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <new>
+#include <optional>
+
+#include "commands/secrets_folder.h"
+#include "support/plugin_fixture.h"
+
+// The largest single heap block asked for while `measuring` is set: reading the secrets
+// file must never take a block the size of the file. (No other thread runs here.)
+namespace {
+bool measuring = false;
+std::size_t largestBlock = 0;
+}  // namespace
+
+[[gnu::noinline]] void* operator new(std::size_t size) {
+  if (measuring && size > largestBlock) {
+    largestBlock = size;
+  }
+  if (void* block = std::malloc(size == 0 ? 1 : size)) {
+    return block;
+  }
+  throw std::bad_alloc();
+}
+[[gnu::noinline]] void operator delete(void* block) noexcept { std::free(block); }
+[[gnu::noinline]] void operator delete(void* block, std::size_t) noexcept { std::free(block); }
+
+namespace sorlinx::testing {
+namespace {
+
+using ::testing::ElementsAre;
+
+struct ScanCase {
+  std::string file;
+  IdentityScanner::Outcome outcome;
+  std::string value;
+};
+
+std::vector<ScanCase> scanCases() {
+  using enum IdentityScanner::Outcome;
+  const std::string longest(999, 'k');
+  return {
+      {"[General]\nidentity=abc", found, "abc"},  // no line end at the end of the file
+      {"identity=\nmore", found, ""},
+      {"identity=first\nidentity=second\n", found, "first"},
+      {"x=1\nclient_identity=longer key\nidentity=plain\n", found, "longer key"},
+      {"identity=\"quoted\"  \t\n", found, "\"quoted\"  \t"},
+      {"identity=crlf\r\nnext=1\r\n", found, "crlf"},
+      {"identity=a\rb\r\r\n", found, "a\rb\r"},  // only the CR of the line end goes
+      {"identity=ends in cr\r", found, "ends in cr\r"},
+      {"identidentity=overlap\n", found, "overlap"},
+      {"identity=" + longest + "\r\n", found, longest},
+      {"identity=" + longest + "k\n", tooLong, ""},
+      {"identity=" + longest + "\r\r\n", tooLong, ""},
+      {"", noKey, ""},
+      {"identity\n=x\nIDENTITY=x\n", noKey, ""},
+  };
+}
+
+// Each file fed whole and byte by byte, so that every chunk boundary is crossed.
+TEST(IdentityScannerTest, FindsTheFirstValueVerbatim) {
+  for (const ScanCase& c : scanCases()) {
+    for (const std::size_t chunk : {c.file.size() + 1, std::size_t{1}}) {
+      SCOPED_TRACE(c.file.substr(0, 40) + " in chunks of " + std::to_string(chunk));
+      std::string value(PATH_BUFFER_SIZE, '\0');
+      IdentityScanner scanner(value.data(), value.size());
+      for (std::size_t at = 0; at < c.file.size(); at += chunk) {
+        if (!scanner.feed(std::string_view(c.file).substr(at, chunk))) {
+          break;
+        }
+      }
+      EXPECT_EQ(scanner.finish(), c.outcome);
+      EXPECT_EQ(value.c_str(), c.value);
+      if (c.outcome != IdentityScanner::Outcome::found) {
+        EXPECT_TRUE(std::all_of(value.begin(), value.end(), [](char b) { return b == '\0'; }));
+      }
+    }
+  }
+}
+
+class ReadClientIdentityTest : public PluginTest {
+ protected:
+  ReadClientIdentityTest() { pluginState.identityBuffer = new char[PATH_BUFFER_SIZE]{}; }
+
+  [[nodiscard]] std::string identity() const { return pluginState.identityBuffer; }
+};
+
+TEST_F(ReadClientIdentityTest, ReadsTheFileInTheConfigurationFolderOrSaysWhyNot) {
+  const SecretsFolder folder;
+  struct Case {
+    std::string configPath;
+    std::optional<std::string> contents;  // nothing: no file
+    std::string identity;
+    std::vector<std::string> logLines;
+  };
+  const std::vector<Case> cases{
+      {folder.path(), "[General]\r\nidentity=\"7Vabc+/=\"\r\n", "\"7Vabc+/=\"", {}},
+      {folder.path(), std::nullopt, "", {"erreur readClientIdentity: fichier illisible"}},
+      {folder.path(), "", "", {"erreur readClientIdentity: pas de identity="}},
+      {"", "identity=x\n", "", {"erreur getConfigPath: dossier vide"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.logLines.empty() ? "found" : c.logLines.front());
+    host.clearCalls();
+    std::filesystem::remove(folder.path() + std::string(SECRETS_FILE_NAME));
+    if (c.contents) {
+      folder.write(*c.contents);
+    }
+    host.setConfigPath(c.configPath);
+    readClientIdentity();
+    EXPECT_EQ(identity(), c.identity);
+    EXPECT_EQ(host.logLines(), c.logLines);
+    secureZero(pluginState.identityBuffer, PATH_BUFFER_SIZE);
+  }
+  // A voice client that writes nothing at all into the folder buffer.
+  folder.write("identity=x\n");
+  host.setConfigPath(folder.path());
+  host.fail("getConfigPath", 1);
+  host.clearCalls();
+  readClientIdentity();
+  EXPECT_EQ(identity(), "");
+  EXPECT_THAT(host.logLines(), ElementsAre("erreur getConfigPath: dossier vide"));
+}
+
+TEST_F(ReadClientIdentityTest, AHugeFileIsReadInBoundedMemory) {
+  const std::string line(8 << 20, 'x');
+  const SecretsFolder folder(line + "\nidentity=late\n");
+  host.setConfigPath(folder.path());
+  const auto largestBlockWhileReading = [] {
+    largestBlock = 0;
+    measuring = true;
+    readClientIdentity();
+    measuring = false;
+    return largestBlock;
+  };
+  EXPECT_LT(largestBlockWhileReading(), std::size_t{64} << 10);
+  EXPECT_EQ(identity(), "late");
+
+  folder.write("identity=" + line);  // a gigantic value on one line is refused
+  EXPECT_LT(largestBlockWhileReading(), std::size_t{64} << 10);
+  EXPECT_EQ(identity(), "");
+  EXPECT_THAT(host.logLines(), ElementsAre("erreur readClientIdentity: identite trop longue"));
+}
+
+}  // namespace
+}  // namespace sorlinx::testing

@@ -1,0 +1,143 @@
+#include "commands/connect_to_server.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <thread>
+
+#include "commands/secrets_folder.h"
+#include "support/plugin_fixture.h"
+
+namespace sorlinx::testing {
+namespace {
+
+using ::testing::ElementsAre;
+using ::testing::IsEmpty;
+using namespace std::chrono_literals;
+
+class ConnectToServerTest : public PluginTest {
+ protected:
+  ConnectToServerTest() {
+    // As init leaves it; the fixture's shutdown wipes and frees it.
+    pluginState.identityBuffer = new char[PATH_BUFFER_SIZE]{};
+    std::strcpy(pluginState.identityBuffer, "42Vsecret");
+    pluginState.connectionStatus.store(STATUS_DISCONNECTED);
+  }
+  ~ConnectToServerTest() override {
+    for (const std::string& line : host.logLines()) {
+      EXPECT_EQ(line.find("secret"), std::string::npos) << "the identity was logged";
+    }
+  }
+  std::string connect(std::string arguments) {
+    handleConnectToServer(arguments);
+    return arguments;
+  }
+};
+
+TEST_F(ConnectToServerTest, FieldsAreTakenAsGamesWriteThem) {
+  struct Case {
+    const char* arguments;
+    const char* start;  // startConnection's arguments after the connection and identity
+    const char* left;   // what the argument text holds afterwards
+  };
+  for (const Case& c : {Case{"a,100,,n", R"("a",100,"n",null,"","")", "n"},
+                        Case{"a,100,,", R"("a",100,"TS3 User",null,"","")", ""},
+                        Case{"a,100,", R"("a",100,"TS3 User",null,"","")", ""},
+                        Case{"a,100,,n,m", R"("a",100,"n,m",null,"","")", "n,m"},
+                        Case{"a,100", R"("a",100,"100",null,"","100")", "100"},
+                        Case{"a,100,pw", R"("a",100,"pw",null,"","pw")", "pw"},
+                        Case{" a , -5x,p w,", R"(" a ",-5,"TS3 User",null,"","p w")", ""}}) {
+    SCOPED_TRACE(c.arguments);
+    host.clearCalls();
+    EXPECT_EQ(connect(c.arguments), c.left);
+    EXPECT_THAT(host.transcript(),
+                ElementsAre(std::string(R"(startConnection(1,"42Vsecret",)") + c.start + ")"));
+  }
+  EXPECT_THAT(host.logLines(), IsEmpty());
+  EXPECT_THAT(pacer.pauses(), IsEmpty());
+}
+
+TEST_F(ConnectToServerTest, ARequestThatCannotConnectStopsNothing) {
+  pluginState.connectionStatus.store(STATUS_CONNECTION_ESTABLISHED);
+  struct Case {
+    const char* arguments;
+    const char* logLine;
+  };
+  for (const Case& c : {Case{"a,x,,n", "erreur ConnectToServer: port illisible"},
+                        Case{"a,,,n", "erreur ConnectToServer: port illisible"},
+                        Case{"a,2147483648,,n", "erreur ConnectToServer: port illisible"},
+                        Case{"a,-2147483649,,n", "erreur ConnectToServer: port illisible"},
+                        Case{"a,100,,n", "erreur ConnectToServer: aucune identite"}}) {
+    SCOPED_TRACE(c.arguments);
+    host.clearCalls();
+    if (std::strstr(c.logLine, "identite") != nullptr) {
+      pluginState.identityBuffer[0] = '\0';
+    }
+    EXPECT_EQ(connect(c.arguments), "n");
+    EXPECT_THAT(host.transcript(), IsEmpty());
+    EXPECT_THAT(host.logLines(), ElementsAre(c.logLine));
+  }
+}
+
+TEST_F(ConnectToServerTest, ARefusedStopStartsNothing) {
+  pluginState.connectionStatus.store(STATUS_CONNECTION_ESTABLISHED);
+  host.fail("stopConnection", 1);
+  connect("a,100,,n");
+  EXPECT_THAT(host.transcript(), ElementsAre(R"(stopConnection(1,"ConnectToServer"))"));
+  EXPECT_THAT(host.logLines(), ElementsAre("erreur stopConnection"));
+}
+
+TEST_F(ConnectToServerTest, TheDisconnectionReportedFromAnotherThreadEndsTheWait) {
+  pluginState.pacer = &pluginState.steadyPacer;
+  pluginState.connectionStatus.store(STATUS_CONNECTION_ESTABLISHED);
+  std::jthread voiceClient;
+  host.setHook("stopConnection", [&voiceClient] {
+    voiceClient = std::jthread([] {
+      std::this_thread::sleep_for(30ms);
+      ts3plugin_onConnectStatusChangeEvent(2, STATUS_DISCONNECTED, 0);
+    });
+  });
+  connect("a,100,,n");
+  // The connection is the one current after the wait.
+  EXPECT_THAT(host.transcript(),
+              ElementsAre(R"(stopConnection(1,"ConnectToServer"))",
+                          R"(startConnection(2,"42Vsecret","a",100,"n",null,"",""))"));
+}
+
+TEST_F(ConnectToServerTest, AStatusThatNeverReachesZeroStartsNothingAfterFiveSeconds) {
+  for (const std::int32_t status : {STATUS_CONNECTION_ESTABLISHED, 1}) {
+    SCOPED_TRACE(status);
+    host.clearCalls();
+    pluginState.connectionStatus.store(status);
+    const Milliseconds begin = pacer.now();
+    connect("a,100,,n");
+    EXPECT_EQ(pacer.now() - begin, DISCONNECT_WAIT_LIMIT);
+    EXPECT_EQ(pacer.pauses().back(), DISCONNECT_POLL_PAUSE);
+    EXPECT_THAT(host.callsTo("startConnection"), IsEmpty());
+    EXPECT_THAT(host.logLines(), ElementsAre("erreur ConnectToServer: deconnexion non confirmee"));
+  }
+}
+
+TEST_F(ConnectToServerTest, ShutdownDuringTheWaitReturnsPromptly) {
+  const SecretsFolder folder("identity=abc\n");
+  ts3plugin_shutdown();  // init allocates the identity buffer anew
+  host.setConfigPath(folder.path());
+  pluginState.pacer = &pluginState.steadyPacer;
+  memory_clipboard::setText(request("ConnectToServer", "a,100,,n"));
+  ts3plugin_init();
+  for (int i = 0; i < 300 && host.callsTo("stopConnection").empty(); ++i) {
+    std::this_thread::sleep_for(10ms);
+  }
+  std::this_thread::sleep_for(50ms);  // well into the wait
+  const auto before = std::chrono::steady_clock::now();
+  ts3plugin_shutdown();
+  EXPECT_LT(std::chrono::steady_clock::now() - before, 1s);
+  EXPECT_EQ(host.callsTo("stopConnection").size(), 1U);
+  EXPECT_THAT(host.callsTo("startConnection"), IsEmpty());
+  EXPECT_THAT(host.logLines(),
+              ElementsAre("erreur ConnectToServer: arret du plugin pendant l'attente"));
+}
+
+}  // namespace
+}  // namespace sorlinx::testing

@@ -1,0 +1,99 @@
+#include "commands/queries.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include "clipboard/dispatcher.h"
+#include "support/plugin_fixture.h"
+
+namespace sorlinx::testing {
+namespace {
+
+using ::testing::IsEmpty;
+
+class QueriesTest : public PluginTest {
+ protected:
+  QueriesTest() {
+    host.setLocalClient(5);
+    host.addClient(5, 40, "me");
+    host.addClient(8, 40, "Mate");
+    host.addClient(9, 41, "far");
+  }
+
+  // The clipboard's text after the request; "untouched" when nothing was written.
+  static std::string ask(std::string_view command, std::string arguments = "") {
+    memory_clipboard::setText("untouched");
+    dispatchRequest(command, arguments);
+    return memory_clipboard::text().value_or("(no text)");
+  }
+
+  void expectEverythingReleased() const {
+    EXPECT_EQ(host.outstandingAllocations(), 0);
+    EXPECT_EQ(host.badFrees(), 0);
+  }
+};
+
+TEST_F(QueriesTest, TheNameMustMatchByteForByteAndTheLastMatchWins) {
+  host.addClient(12, 40, "Mate");
+  host.addClient(13, 40, "");
+  struct Case {
+    const char* name;
+    const char* answer;
+  };
+  for (const Case& c :
+       {Case{"me", "5"}, Case{"Mate", "12"}, Case{"mate", "-1"}, Case{"Mate ", "-1"},
+        Case{" Mate", "-1"}, Case{"far", "-1"}, Case{"", "13"}}) {
+    SCOPED_TRACE(c.name);
+    host.clearCalls();
+    EXPECT_EQ(ask("GetPlayerIDFromName", c.name), c.answer);
+    EXPECT_EQ(host.callsTo("getClientVariableAsString").size(), 4U);  // the walk never stops
+  }
+  host.setLocalClient(77);  // in no channel the fake knows: an empty list
+  EXPECT_EQ(ask("GetPlayerIDFromName", ""), "-1");
+  EXPECT_THAT(host.logLines(), IsEmpty());
+  expectEverythingReleased();
+}
+
+TEST_F(QueriesTest, EveryFailureAnswersMinusOneAndReleasesWhatWasHandedOut) {
+  struct Case {
+    const char* command;
+    const char* entry;
+    ClientId client;  // 0: the entry fails for every client
+    std::vector<std::string> logLines;
+  };
+  const std::vector<Case> cases{
+      {"GetPlayerID", "getClientID", 0, {"erreur getClientID"}},
+      {"GetCurrentChannelID", "getClientID", 0, {"erreur getClientID"}},
+      {"GetCurrentChannelID", "getChannelOfClient", 0, {"erreur getChannelOfClient"}},
+      {"GetPlayerIDFromName", "getClientID", 0, {"erreur getClientID"}},
+      {"GetPlayerIDFromName", "getChannelOfClient", 0, {"erreur getChannelOfClient"}},
+      {"GetPlayerIDFromName", "getChannelClientList", 0, {"erreur getChannelClientList"}},
+      {"GetPlayerIDFromName", "getClientVariableAsString", 5, {}},
+      // "me" has matched already; the failed read of a later nickname still answers "-1".
+      {"GetPlayerIDFromName", "getClientVariableAsString", 8, {}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.command) + " " + c.entry + " " + std::to_string(c.client));
+    host.clearCalls();
+    host.clearFailures();
+    c.client == 0 ? host.fail(c.entry, 1) : host.failForClient(c.entry, c.client, 1);
+    EXPECT_EQ(ask(c.command, "me"), "-1");
+    EXPECT_EQ(host.logLines(), c.logLines);
+    EXPECT_EQ(host.conventionBreaks(), 0);
+    expectEverythingReleased();
+  }
+}
+
+TEST_F(QueriesTest, NothingAtAllWhileTheConnectionIsNotEstablished) {
+  for (const std::int32_t status : {0, 1, 2, 3}) {
+    pluginState.connectionStatus.store(status);
+    for (const char* command : {"GetPlayerID", "GetCurrentChannelID", "GetPlayerIDFromName"}) {
+      EXPECT_EQ(ask(command, "me"), "untouched");
+    }
+  }
+  EXPECT_THAT(host.calls(), IsEmpty());
+  EXPECT_EQ(memory_clipboard::writeCount(), 0U);
+}
+
+}  // namespace
+}  // namespace sorlinx::testing
