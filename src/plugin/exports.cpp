@@ -1,10 +1,9 @@
 #include "plugin/exports.h"
 
-#include <new>
 #include <system_error>
 
 #include "clipboard/clipboard_channel.h"
-#include "commands/client_identity.h"
+#include "plugin/lifecycle.h"
 #include "plugin/plugin_state.h"
 
 using sorlinx::pluginState;
@@ -61,20 +60,7 @@ int ts3plugin_init() {
     return 0;
   }
   try {
-    const sorlinx::HostFunctions& host = pluginState.hostFunctions;
-
-    // Zeroed, so that it holds a defined empty text until an identity is read into it.
-    pluginState.identityBuffer = new (std::nothrow) char[sorlinx::PATH_BUFFER_SIZE]{};
-    // Before the workers start, so that they see the identity complete without a lock.
-    sorlinx::readClientIdentity();
-
-    pluginState.currentServerConnection.store(host.getCurrentServerConnectionHandlerID());
-    pluginState.connectionStatus.store(sorlinx::STATUS_DISCONNECTED);
-    std::int32_t status = sorlinx::STATUS_DISCONNECTED;
-    if (host.getConnectionStatus(pluginState.currentServerConnection.load(), &status) == 0) {
-      pluginState.connectionStatus.store(status);
-    }
-
+    sorlinx::prepareStart();
     pluginState.stopRequested.clear();
     startWorker(pluginState.clipboardThreadHandle, sorlinx::clipboardThread,
                 "erreur clipboardThread");
@@ -91,12 +77,7 @@ void ts3plugin_shutdown() {
     pluginState.stopRequested.set();
     joinWorker(pluginState.clipboardThreadHandle);
     joinWorker(pluginState.soundCueThreadHandle);
-    if (pluginState.identityBuffer != nullptr) {
-      // It held the user's private identity: leave nothing of it behind in freed memory.
-      sorlinx::secureZero(pluginState.identityBuffer, sorlinx::PATH_BUFFER_SIZE);
-      delete[] pluginState.identityBuffer;
-      pluginState.identityBuffer = nullptr;
-    }
+    sorlinx::finishStop();
     pluginState.running.store(false);
   } catch (...) {
     sorlinx::logError("erreur ts3plugin_shutdown");
