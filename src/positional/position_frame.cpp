@@ -81,43 +81,33 @@ bool isHuge(std::string_view number) noexcept {
   return lead + (negativeExponent ? -exponent : exponent) >= 0;
 }
 
-// A coordinate, read as a stream reads a float: the stream collects the longest run of
+// A coordinate, read as a stream reads a float. The stream collects the longest run of
 // characters that may belong to a number (digits, one "." before any exponent, one "e" or
-// "E" with an optional sign after it) and then converts that run whole, or fails; so "1e",
-// "1e+" and "." fail, where from_chars alone would take a shorter number. A number beyond
-// the float range fails too; one too small for it is a zero of its sign.
+// "E" with an optional sign after it) and then converts that run whole, or fails. from_chars
+// takes the same numbers but stops short of an "e" that no exponent digits follow, where
+// the stream takes the "e" and then fails: "1e", "1e+" and "1.e" are no numbers. It also
+// takes "inf" and "nan", which a stream never does. A number beyond the float range fails;
+// one too small for it is a zero of its sign.
 std::optional<float> readCoordinateField(std::string_view field) noexcept {
   field = skipStreamSpace(field);
   const bool negative = takeSign(field);
-  bool point = false;
-  bool exponent = false;
-  std::size_t length = 0;
-  for (; length < field.size(); ++length) {
-    const char c = field[length];
-    if (isDigit(c)) {
-      continue;
-    }
-    if (c == '.' && !point && !exponent) {
-      point = true;
-    } else if ((c == 'e' || c == 'E') && !exponent) {
-      exponent = true;
-      if (length + 1 < field.size() && (field[length + 1] == '+' || field[length + 1] == '-')) {
-        ++length;
-      }
-    } else {
-      break;
-    }
+  if (field.empty() || (!isDigit(field.front()) && field.front() != '.')) {
+    return std::nullopt;
   }
-  const std::string_view number = field.substr(0, length);
+  const char* const end = field.data() + field.size();
   float value = 0.0F;
-  const auto result = std::from_chars(number.data(), number.data() + number.size(), value);
+  const auto result = std::from_chars(field.data(), end, value);
+  const std::string_view number(field.data(), static_cast<std::size_t>(result.ptr - field.data()));
+  if (result.ptr != end && (*result.ptr == 'e' || *result.ptr == 'E') &&
+      number.find_first_of("eE") == std::string_view::npos) {
+    return std::nullopt;
+  }
   if (result.ec == std::errc::result_out_of_range) {
     if (isHuge(number)) {
       return std::nullopt;
     }
     value = 0.0F;
-  } else if (result.ec != std::errc{} || result.ptr != number.data() + number.size() ||
-             !std::isfinite(value)) {
+  } else if (result.ec != std::errc{} || !std::isfinite(value)) {
     // (libstdc++ reports an overflow as out of range; the finiteness test keeps an infinity
     // out of the voice client should another library answer one instead.)
     return std::nullopt;
