@@ -3,7 +3,8 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
-#include <limits>
+
+#include "commands/fields.h"
 
 namespace sorlinx {
 
@@ -31,20 +32,6 @@ bool takeSign(std::string_view& field) noexcept {
   const bool negative = field.front() == '-';
   field.remove_prefix(1);
   return negative;
-}
-
-std::optional<ClientId> readClientField(std::string_view field) noexcept {
-  field = skipStreamSpace(field);
-  const bool negative = takeSign(field);
-  // from_chars into an unsigned type takes digits only, so a second sign fails here as it
-  // does in a stream.
-  std::uint32_t value = 0;
-  const auto result = std::from_chars(field.data(), field.data() + field.size(), value);
-  if (result.ec != std::errc{} || value > std::numeric_limits<ClientId>::max() ||
-      (negative && value != 0)) {
-    return std::nullopt;
-  }
-  return static_cast<ClientId>(value);
 }
 
 // Called only for numbers that from_chars finds beyond the float range: whether the
@@ -155,7 +142,9 @@ std::optional<PositionRecord> readBody(std::string_view body) noexcept {
   const std::string_view yField = rest.substr(0, close);
   const std::string_view flagText = rest.substr(close + 1);
 
-  const auto client = readClientField(clientField);
+  // The same integer reading as the other requests' fields: a negative client such as
+  // "-5", which a stream would wrap around to 65531, is no client at all.
+  const auto client = readNumber<ClientId>(clientField);
   const auto x = readCoordinateField(xField);
   const auto z = readCoordinateField(zField);
   const auto y = readCoordinateField(yField);
