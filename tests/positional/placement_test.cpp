@@ -39,8 +39,14 @@ class PlacementTest : public PluginTest {
   static void apply(std::string frame) { handle3D(frame); }
 };
 
-TEST_F(PlacementTest, TheWorkedExampleThroughTheClipboard) {
+TEST_F(PlacementTest, TheWorkedExampleThroughTheClipboardOnlyWhileConnected) {
   setLists({1, 2}, {3});
+  setConnected(false);
+  passWith(request("3D", "{1[0,0,0][CD]}"));
+  EXPECT_THAT(host.calls(), IsEmpty());
+  EXPECT_THAT(rcClients(), ElementsAre(1, 2));
+
+  setConnected(true);
   pluginState.currentServerConnection.store(6);
   passWith(request("3D", EXAMPLE_FRAME));
   EXPECT_THAT(host.transcript(), ElementsAre("channelset3DAttributes(6,3,12.5,1.75,40,null)",
@@ -59,7 +65,6 @@ TEST_F(PlacementTest, RefusedPlacementsAreLoggedAndTheirFlagsIgnored) {
   EXPECT_THAT(rlClients(), ElementsAre(9));
 
   host.clearCalls();
-  host.clearFailures();
   host.failForClient("channelset3DAttributes", 9, ERROR_INVALID_CLIENT_ID);
   host.failForClient("channelset3DAttributes", 3, 1);
   host.failForClient("channelset3DAttributes", 65535, 4294967295U);
@@ -100,21 +105,6 @@ TEST_F(PlacementTest, FlagRules) {
     EXPECT_EQ(host.placements().size(), c.placements);
     EXPECT_THAT(host.logLines(), IsEmpty());
   }
-}
-
-TEST_F(PlacementTest, ALaterRecordForTheSameClientPlacesItLast) {
-  apply("{4[1,2,3][RC]}{4[4,5,6]}");
-  EXPECT_THAT(host.transcript(), ElementsAre("channelset3DAttributes(1,4,1,3,2,null)",
-                                             "channelset3DAttributes(1,4,4,6,5,null)"));
-}
-
-TEST_F(PlacementTest, AFrameWhileNotConnectedTouchesNothing) {
-  setLists({1}, {2});
-  setConnected(false);
-  passWith(request("3D", EXAMPLE_FRAME));
-  EXPECT_THAT(host.calls(), IsEmpty());
-  EXPECT_THAT(rcClients(), ElementsAre(1));
-  EXPECT_THAT(rlClients(), ElementsAre(2));
 }
 
 // After any frame, each list holds exactly the clients whose last accepted flagged record
