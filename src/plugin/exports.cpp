@@ -5,6 +5,7 @@
 #include "clipboard/clipboard_channel.h"
 #include "plugin/lifecycle.h"
 #include "plugin/plugin_state.h"
+#include "positional/sound_cues.h"
 
 using sorlinx::pluginState;
 
@@ -64,7 +65,7 @@ int ts3plugin_init() {
     pluginState.stopRequested.clear();
     startWorker(pluginState.clipboardThreadHandle, sorlinx::clipboardThread,
                 "erreur clipboardThread");
-    // The sound cue worker starts here, after the clipboard worker, once it exists.
+    startWorker(pluginState.soundCueThreadHandle, sorlinx::soundCueThread, "erreur soundCueThread");
     pluginState.running.store(true);
   } catch (...) {
     sorlinx::logError("erreur ts3plugin_init");

@@ -25,17 +25,28 @@ bool openWithRetries(HWND owner) {
 }  // namespace
 
 void putText(std::string_view text) {
-  if (!openWithRetries(nullptr)) {
-    throw std::runtime_error("the clipboard cannot be opened");
+  // Wine lets a second thread open the clipboard with no owner window while another one
+  // holds it the same way (the plugin's worker, in this same process); the first one's
+  // EmptyClipboard and SetClipboardData then fail and its text is lost. Write again until
+  // the clipboard has taken the text.
+  for (int attempt = 0; attempt < 200; ++attempt) {
+    if (!openWithRetries(nullptr)) {
+      throw std::runtime_error("the clipboard cannot be opened");
+    }
+    const HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE, text.size() + 1);
+    auto* chars = static_cast<char*>(GlobalLock(block));
+    std::memcpy(chars, text.data(), text.size());
+    chars[text.size()] = '\0';
+    GlobalUnlock(block);
+    const bool taken = EmptyClipboard() != FALSE && SetClipboardData(CF_TEXT, block) != nullptr;
+    CloseClipboard();
+    if (taken) {
+      return;
+    }
+    GlobalFree(block);
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
   }
-  EmptyClipboard();
-  const HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE, text.size() + 1);
-  auto* chars = static_cast<char*>(GlobalLock(block));
-  std::memcpy(chars, text.data(), text.size());
-  chars[text.size()] = '\0';
-  GlobalUnlock(block);
-  SetClipboardData(CF_TEXT, block);
-  CloseClipboard();
+  throw std::runtime_error("the clipboard does not take the text");
 }
 
 std::optional<std::string> clipboardText() {

@@ -1,0 +1,52 @@
+// The position frame: the text the game sends with "3D". One record per client whose voice
+// is to be placed, written back to back with nothing between them:
+//
+//   {3[12.5,40,1.75]}{7[-3.25,10,0.5][RC]}{9[100,-20.75,2][RL]}
+//
+// A record is "{", the client, "[", three coordinates separated by ",", "]", an optional
+// flag, "}". The game writes the coordinates in the order x, z, y.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string_view>
+
+#include "host/host_functions.h"
+
+namespace sorlinx {
+
+// What a record's flag asks of the radio lists: nothing, leave both (CD), join the RC list,
+// join the RL list.
+enum class RadioFlag : std::uint8_t { None, CD, RC, RL };
+
+struct PositionRecord {
+  ClientId clientId = 0;
+  Vector3 position{};
+  RadioFlag flag = RadioFlag::None;
+};
+
+// Takes records off the front of `frameText` until one is well formed, and returns it;
+// returns nothing, once `frameText` is empty or does not begin with "{".
+//
+// How a record is cut, for games that depart from the form:
+// - The record ends at the first "}{" of the text. Without one it is the last record: its
+//   body is the text without its first and its last character, whatever that last
+//   character is; so "{5[1,2,3][RC]}\n" keeps "}" in its flag text and has no flag, and
+//   "{5[1,2,3]} {6[4,5,6]}" is one record, for client 5.
+// - The client is the text before the body's first "["; the coordinates run to the next
+//   ",", the next "," and the next "]"; whatever follows is the flag text, which must be
+//   "[CD]", "[RC]" or "[RL]" exactly, or the record has no flag.
+// - Each number is read from its field alone as a stream in the classic locale reads it:
+//   leading white space skipped, an optional sign, the longest leading number, the rest of
+//   the field ignored. So " 12 " is 12, "1.5abc" is 1.5, "3e2" is 300, but "1e" is no
+//   number (a stream takes the "e" and then fails). Hexadecimal, "inf" and "nan" are no
+//   numbers; a coordinate too small for a float is 0.
+// - A record is skipped, and the next one read, when its body lacks the "[", either ",",
+//   or the "]"; when the client is not a whole number from 0 to 65535 ("-5" is skipped too,
+//   where a stream would wrap it to 65531); or when a coordinate is no number or beyond
+//   the float range.
+//
+// Allocates nothing and touches no shared state.
+std::optional<PositionRecord> readPositionRecord(std::string_view& frameText) noexcept;
+
+}  // namespace sorlinx

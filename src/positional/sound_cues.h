@@ -1,0 +1,52 @@
+// The radio cues. While either radio list is non-empty, soundCueThread has the voice client
+// play a start cue for each list that has just filled, then a noise cue that repeats every
+// NOISE_CUE_PERIOD for as long as either list stays non-empty. Nothing plays when the lists
+// empty again.
+//
+// The thread only reads the two lists' sizes (under stateLock, and calls the voice client
+// only after letting go of it) and never waits for a sound to finish: the voice client
+// plays the files on its own.
+#pragma once
+
+#include "plugin/pacer.h"
+
+namespace sorlinx {
+
+// The cue files, relative to the voice client's folder, which resolves them; the build
+// puts them in plugins/sorlinx/. Single backslashes: they reach the voice client as they
+// stand.
+inline constexpr const char* SON_RC = "plugins\\sorlinx\\rc.wav";
+inline constexpr const char* SON_RL = "plugins\\sorlinx\\rl.wav";
+inline constexpr const char* SON_BRUIT = "plugins\\sorlinx\\bruit.wav";
+
+// How often the lists are looked at while both are empty or the connection is down.
+inline constexpr Milliseconds CUE_IDLE_PAUSE{50};
+// The noise cue's period: bruit.wav lasts as long, so that its repeats join up.
+inline constexpr Milliseconds NOISE_CUE_PERIOD{818};
+// Between a start cue and the next cue of the same pass.
+inline constexpr Milliseconds START_CUE_GAP{1};
+
+// The private state of soundCueThread, fresh each time the thread starts.
+struct SoundCueState {
+  // A list's start cue has been asked for since that list was last found empty (whether
+  // or not the voice client managed to play it).
+  bool rcCueStarted = false;
+  bool rlCueStarted = false;
+  // Cues are running: from a pass that finds a list non-empty to the next pass that finds
+  // both empty. Meanwhile the connection status is not looked at, so a lost connection
+  // does not cut the cues short.
+  bool cueing = false;
+};
+
+// One pass of soundCueThread, without the pause that follows it: reads the lists' sizes,
+// plays the cues due (pausing START_CUE_GAP through `pacer` after each start cue), and
+// returns the pause to take before the next pass: NOISE_CUE_PERIOD while cueing,
+// CUE_IDLE_PAUSE otherwise. A cue the voice client fails to play is logged
+// ("erreur SON_RC", "erreur SON_RL", "erreur SON_BRUIT") and the pass goes on.
+Milliseconds soundCuePass(SoundCueState& state, Pacer& pacer);
+
+// The worker: passes, each followed by its pause through pluginState.pacer, until stop is
+// requested. The argument is unused.
+unsigned long soundCueThread(void* unused);
+
+}  // namespace sorlinx

@@ -1,0 +1,155 @@
+#include "positional/sound_cues.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "clipboard/memory_clipboard.h"
+#include "support/plugin_fixture.h"
+
+namespace sorlinx::testing {
+namespace {
+
+using ::testing::ElementsAre;
+using ::testing::ElementsAreArray;
+using ::testing::IsEmpty;
+using namespace std::chrono_literals;
+
+// From `at` on, the RC and RL lists hold this many clients and the connection is as given.
+struct Change {
+  int at;
+  std::size_t rc;
+  std::size_t rl;
+  bool connected = true;
+};
+
+class SoundCueTest : public PluginTest {
+ protected:
+  // Runs the worker's passes on the virtual clock until `until` ms, applying each change
+  // as its time comes, the way soundCueThread would. Returns the cues as "time name".
+  std::vector<std::string> cuesUntil(int until, std::vector<Change> changes) {
+    VirtualPacer clock;
+    host.setClock([&clock] { return clock.now().count(); });
+    const auto applyDue = [&changes](Milliseconds now) {
+      while (!changes.empty() && changes.front().at <= now.count()) {
+        const Change& change = changes.front();
+        const std::lock_guard lock(pluginState.stateLock);
+        pluginState.rcClients.assign(change.rc, 1);
+        pluginState.rlClients.assign(change.rl, 2);
+        setConnected(change.connected);
+        changes.erase(changes.begin());
+      }
+    };
+    changes.insert(changes.begin(), Change{0, 0, 0});
+    clock.setOnPause(applyDue);
+    applyDue(clock.now());
+    SoundCueState state;
+    while (clock.now().count() < until) {
+      clock.pause(soundCuePass(state, clock));
+    }
+    host.setClock(nullptr);
+    std::vector<std::string> cues;
+    for (const HostCall& call : host.callsTo("playWaveFile")) {
+      const auto name = call.arguments.substr(call.arguments.rfind('\\') + 1);
+      cues.push_back(std::to_string(call.time) + " " + name.substr(0, name.find('.')));
+    }
+    return cues;
+  }
+};
+
+TEST_F(SoundCueTest, Timelines) {
+  struct Case {
+    const char* name;
+    int until;
+    std::vector<Change> changes;
+    std::vector<std::string> cues;
+  };
+  const Case cases[] = {
+      {"both lists empty", 5000, {}, {}},
+      {"not connected", 5000, {{0, 1, 1, false}}, {}},
+      {"the RC list fills, empties and fills again",
+       3000,
+       {{120, 1, 0}, {1000, 0, 0}, {2000, 3, 0}},
+       {"150 rc", "151 bruit", "969 bruit", "2037 rc", "2038 bruit", "2856 bruit"}},
+      {"both lists fill before the same pass",
+       1000,
+       {{10, 1, 1}},
+       {"50 rc", "51 rl", "52 bruit", "870 bruit"}},
+      {"a list that empties and fills between two passes gets no new start cue",
+       2000,
+       {{0, 1, 0}, {300, 0, 0}, {600, 1, 0}},
+       {"0 rc", "1 bruit", "819 bruit", "1637 bruit"}},
+      {"while the RL list keeps the cues going, a refilled RC list starts again",
+       2500,
+       {{0, 1, 1}, {500, 0, 1}, {1000, 1, 1}},
+       {"0 rc", "1 rl", "2 bruit", "820 bruit", "1638 rc", "1639 bruit", "2457 bruit"}},
+      {"the cues go on after the connection is lost, until the lists empty",
+       4000,
+       {{0, 0, 1}, {100, 0, 1, false}, {1700, 0, 0, false}, {3000, 1, 1, false}},
+       {"0 rl", "1 bruit", "819 bruit", "1637 bruit"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    host.clearCalls();
+    EXPECT_THAT(cuesUntil(c.until, c.changes), ElementsAreArray(c.cues));
+  }
+}
+
+TEST_F(SoundCueTest, AFailedCueIsLoggedOnceAndCountsAsPlayed) {
+  host.fail("playWaveFile", 1);
+  pluginState.currentServerConnection.store(3);
+  EXPECT_THAT(cuesUntil(2000, {{0, 1, 1}}),
+              ElementsAre("0 rc", "1 rl", "2 bruit", "820 bruit", "1638 bruit"));
+  EXPECT_THAT(host.logLines(), ElementsAre("erreur SON_RC", "erreur SON_RL", "erreur SON_BRUIT",
+                                           "erreur SON_BRUIT", "erreur SON_BRUIT"));
+  EXPECT_EQ(host.conventionBreaks(), 0);
+  EXPECT_THAT(host.transcript(),
+              ::testing::Contains(R"(playWaveFile(3,"plugins\sorlinx\rc.wav"))"));
+}
+
+// A pacer on the wall clock, fifty times faster: the real workers run many passes in a
+// short test, and a stop still ends every pause at once.
+class HurriedPacer final : public Pacer {
+ public:
+  Milliseconds now() override { return steady_.now(); }
+  bool pause(Milliseconds duration) override {
+    return pluginState.stopRequested.waitFor(std::max(duration / 50, Milliseconds{1}));
+  }
+
+ private:
+  SteadyPacer steady_{pluginState.stopRequested};
+};
+
+// Both workers on their own threads, while frames come and go, stale-frame resets empty the
+// lists and the connection drops and returns: a race shows under ThreadSanitizer.
+TEST_F(SoundCueTest, FramesResetsAndCuesRunTogether) {
+  HurriedPacer hurried;
+  pluginState.pacer = &hurried;
+  host.setLocalClient(5);
+  host.addClient(5, 40, "me");
+  ASSERT_EQ(ts3plugin_init(), 0);
+  const char* frames[] = {"{5[1,2,3][RC]}{6[4,5,6][RL]}", "{5[1,2,3][RL]}", "{6[0,0,0][CD]}"};
+  for (int i = 0; i < 60; ++i) {
+    memory_clipboard::setText(request("3D", frames[i % 3]) + std::to_string(i));
+    ts3plugin_onConnectStatusChangeEvent(1, i % 7 == 6 ? 0 : 4, 0);
+    // Now and then long enough for twenty clipboard passes, so the reset runs.
+    std::this_thread::sleep_for(i % 10 == 9 ? 60ms : 3ms);
+  }
+  const auto before = std::chrono::steady_clock::now();
+  ts3plugin_shutdown();
+  EXPECT_LT(std::chrono::steady_clock::now() - before, 500ms);
+  EXPECT_FALSE(pluginState.soundCueThreadHandle.joinable());
+  EXPECT_THAT(host.callsTo("playWaveFile"), ::testing::Not(IsEmpty()));
+  const auto placements = host.placements();
+  EXPECT_TRUE(std::any_of(placements.begin(), placements.end(), [](const Placement& p) {
+    return p.client == 5 && p.position.x == 0;
+  })) << "no stale-frame reset ran";
+}
+
+}  // namespace
+}  // namespace sorlinx::testing
