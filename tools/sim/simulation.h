@@ -1,0 +1,50 @@
+// Runs a session: the plugin's own code against the simulated voice client and the
+// in-memory clipboard, and checks the session's expectations against what it did.
+//
+// On the virtual clock (the default) the clipboard passes and the cue passes are run in
+// order at their due times, without threads: two runs of a session print the same
+// timeline, and a minute of session takes a blink. In real time the plugin is started
+// through its exports, with its own threads, and the session plays at wall-clock speed.
+#pragma once
+
+#include <filesystem>
+#include <vector>
+
+#include "session.h"
+#include "timeline.h"
+#include "voice_client.h"
+
+namespace sorlinx::sim {
+
+struct Options {
+  bool realtime = false;
+  // Run at least this long, past the session's last step.
+  Milliseconds until{0};
+};
+
+struct Outcome {
+  // Every event in time order, expectations included.
+  std::vector<Event> events;
+  int expectations = 0;
+  int failedExpectations = 0;
+  // The world at the end, for the map.
+  std::vector<ClientInfo> clients;
+  ClientId localClient = 0;
+  std::vector<ClientId> rcClients;
+  std::vector<ClientId> rlClients;
+};
+
+// How long after its time an expectation still looks, in real time: the plugin's threads
+// poll on their own schedule, so what the virtual clock puts at an exact time lands a
+// little later on the wall clock.
+inline constexpr Milliseconds REALTIME_GRACE{150};
+
+// The world a session starts in, before its steps at time 0 change it: connected (status
+// 4, connection 1) to a server where the local client 1, "Player", sits in channel 1, and
+// an identity in the voice client's secrets file.
+inline constexpr ClientId DEFAULT_LOCAL_CLIENT = 1;
+inline constexpr const char* DEFAULT_IDENTITY = "sim-identity";
+
+Outcome runSession(const std::vector<Step>& steps, const Options& options);
+
+}  // namespace sorlinx::sim

@@ -1,0 +1,271 @@
+#include "timeline.h"
+
+#include <charconv>
+#include <cstdio>
+#include <ostream>
+#include <sstream>
+
+namespace sorlinx::sim {
+
+namespace {
+
+// The text argument of a recorded call, without its quotes ("null" stays as it is).
+std::string unquoted(const std::string& argument) {
+  if (argument.size() >= 2 && argument.front() == '"' && argument.back() == '"') {
+    return argument.substr(1, argument.size() - 2);
+  }
+  return argument;
+}
+
+template <typename Number>
+Number parsed(const std::string& argument) {
+  Number value{};
+  std::from_chars(argument.data(), argument.data() + argument.size(), value);
+  return value;
+}
+
+float parsedFloat(const std::string& argument) {
+  // The recorder wrote the shortest text that reads back exactly.
+  float value = 0;
+  std::from_chars(argument.data(), argument.data() + argument.size(), value);
+  return value;
+}
+
+std::string cueName(const std::string& path) {
+  const std::size_t slash = path.find_last_of("\\/");
+  std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+  if (name.size() > 4 && name.compare(name.size() - 4, 4, ".wav") == 0) {
+    name.resize(name.size() - 4);
+  }
+  return name;
+}
+
+std::string formatted(float value) {
+  char digits[32];
+  const auto result = std::to_chars(digits, digits + sizeof digits, value);
+  return std::string(digits, result.ptr);
+}
+
+std::string jsonString(const std::string& text) {
+  std::string quoted = "\"";
+  for (const char c : text) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (c == '"' || c == '\\') {
+      quoted += '\\';
+      quoted += c;
+    } else if (byte < 0x20 || byte >= 0x7F) {
+      char escape[8];
+      std::snprintf(escape, sizeof escape, "\\u%04x", byte);
+      quoted += escape;
+    } else {
+      quoted += c;
+    }
+  }
+  return quoted + "\"";
+}
+
+std::string clientLabel(const Event& event) {
+  std::string label = "client " + std::to_string(event.client);
+  if (event.nickname) {
+    label += " (" + printable(*event.nickname, 40) + ")";
+  }
+  return label;
+}
+
+std::string refusal(const Event& event) {
+  return event.result == 0 ? "" : "  REFUSED (error " + std::to_string(event.result) + ")";
+}
+
+std::string describe(const Event& event) {
+  switch (event.kind) {
+    case EventKind::clipboard:
+    case EventKind::reply:
+      return printable(event.text);
+    case EventKind::place:
+      return clientLabel(event) + "  x " + formatted(event.position.x) + "  y " +
+             formatted(event.position.y) + "  z " + formatted(event.position.z) + refusal(event);
+    case EventKind::cue:
+      return event.text + ".wav" + refusal(event);
+    case EventKind::move:
+      return clientLabel(event) + " to channel " + std::to_string(event.channel) +
+             (event.password && !event.password->empty()
+                  ? ", password \"" + printable(*event.password, 40) + "\""
+                  : "") +
+             refusal(event);
+    case EventKind::connect:
+      return printable(event.text, 80) + " port " + std::to_string(event.number) + " as \"" +
+             printable(event.nickname.value_or(""), 40) + "\"" +
+             (event.password && !event.password->empty() ? " with a server password" : "") +
+             (event.detail.empty() ? "" : ", " + event.detail) + refusal(event);
+    case EventKind::disconnect:
+      return "quit message \"" + printable(event.text, 80) + "\"" + refusal(event);
+    case EventKind::log:
+      return printable(event.text);
+    case EventKind::query:
+      return event.text + "(" + event.arguments + ")" +
+             (event.result != 0 ? refusal(event)
+                                : (event.answer.empty() ? "" : " -> " + event.answer));
+    case EventKind::world:
+      return event.text;
+    case EventKind::expectation:
+      return std::string(event.met ? "met    " : "FAILED ") + "line " + std::to_string(event.line) +
+             ": " + event.text + (event.met ? "" : "\n" + std::string(22, ' ') + event.detail);
+  }
+  return {};
+}
+
+}  // namespace
+
+std::string printable(const std::string& text, std::size_t limit) {
+  std::string shown;
+  for (const char c : text) {
+    if (shown.size() >= limit) {
+      shown += "... (" + std::to_string(text.size()) + " bytes)";
+      break;
+    }
+    const auto byte = static_cast<unsigned char>(c);
+    if (c == '\n') {
+      shown += "\\n";
+    } else if (c == '\r') {
+      shown += "\\r";
+    } else if (c == '\t') {
+      shown += "\\t";
+    } else if (byte < 0x20 || byte >= 0x7F) {
+      char escape[8];
+      std::snprintf(escape, sizeof escape, "\\x%02x", byte);
+      shown += escape;
+    } else {
+      shown += c;
+    }
+  }
+  return shown;
+}
+
+Event eventFromCall(const HostCall& call, Milliseconds time,
+                    const std::optional<std::string>& nickname) {
+  Event event;
+  event.time = time;
+  event.result = call.result;
+  event.fromPlugin = true;
+  const auto& args = call.args;
+  if (call.entry == "channelset3DAttributes" && args.size() == 6) {
+    event.kind = EventKind::place;
+    event.client = parsed<ClientId>(args[1]);
+    event.position = {parsedFloat(args[2]), parsedFloat(args[3]), parsedFloat(args[4])};
+  } else if (call.entry == "playWaveFile" && args.size() == 2) {
+    event.kind = EventKind::cue;
+    event.text = cueName(unquoted(args[1]));
+  } else if (call.entry == "requestChannelMove" && args.size() == 5) {
+    event.kind = EventKind::move;
+    event.client = parsed<ClientId>(args[1]);
+    event.channel = parsed<ChannelId>(args[2]);
+    event.password = unquoted(args[3]);
+  } else if (call.entry == "startConnection" && args.size() == 8) {
+    event.kind = EventKind::connect;
+    // The identity is the user's secret: the timeline only tells whether one was given.
+    event.detail = unquoted(args[1]).empty() || args[1] == "null" ? "WITHOUT an identity"
+                                                                  : "with the identity";
+    event.text = unquoted(args[2]);
+    event.number = parsed<long long>(args[3]);
+    event.nickname = unquoted(args[4]);
+    event.password = unquoted(args[7]);
+    return event;
+  } else if (call.entry == "stopConnection" && args.size() == 2) {
+    event.kind = EventKind::disconnect;
+    event.text = unquoted(args[1]);
+  } else if (call.entry == "logMessage" && !args.empty()) {
+    event.kind = EventKind::log;
+    event.text = unquoted(args[0]);
+  } else {
+    event.kind = EventKind::query;
+    event.text = call.entry;
+    event.arguments = call.arguments;
+    event.answer = call.answer;
+  }
+  if (event.client != 0) {
+    event.nickname = nickname;
+  }
+  return event;
+}
+
+const char* kindName(EventKind kind) {
+  switch (kind) {
+    case EventKind::clipboard:
+      return "clipboard";
+    case EventKind::reply:
+      return "reply";
+    case EventKind::place:
+      return "place";
+    case EventKind::cue:
+      return "cue";
+    case EventKind::move:
+      return "move";
+    case EventKind::connect:
+      return "connect";
+    case EventKind::disconnect:
+      return "disconnect";
+    case EventKind::log:
+      return "log";
+    case EventKind::query:
+      return "call";
+    case EventKind::world:
+      return "world";
+    case EventKind::expectation:
+      return "expect";
+  }
+  return "?";
+}
+
+void printText(std::ostream& out, const Event& event) {
+  char head[32];
+  std::snprintf(head, sizeof head, "%8lld ms  %-10s ", static_cast<long long>(event.time.count()),
+                kindName(event.kind));
+  out << head << describe(event) << '\n';
+}
+
+void printJson(std::ostream& out, const Event& event) {
+  out << "{\"time_ms\":" << event.time.count() << ",\"event\":\"" << kindName(event.kind) << '"';
+  const auto field = [&out](const char* name, const std::string& value) {
+    out << ",\"" << name << "\":" << jsonString(value);
+  };
+  switch (event.kind) {
+    case EventKind::place:
+      out << ",\"client\":" << event.client << ",\"x\":" << formatted(event.position.x)
+          << ",\"y\":" << formatted(event.position.y) << ",\"z\":" << formatted(event.position.z);
+      break;
+    case EventKind::move:
+      out << ",\"client\":" << event.client << ",\"channel\":" << event.channel;
+      field("password", event.password.value_or(""));
+      break;
+    case EventKind::connect:
+      field("address", event.text);
+      out << ",\"port\":" << event.number;
+      field("nickname", event.nickname.value_or(""));
+      field("server_password", event.password.value_or(""));
+      out << ",\"identity_given\":" << (event.detail == "with the identity" ? "true" : "false");
+      break;
+    case EventKind::query:
+      field("entry", event.text);
+      field("arguments", event.arguments);
+      field("answer", event.answer);
+      break;
+    case EventKind::expectation:
+      out << ",\"met\":" << (event.met ? "true" : "false") << ",\"line\":" << event.line;
+      field("step", event.text);
+      if (!event.met) {
+        field("why", event.detail);
+      }
+      break;
+    default:
+      field("text", event.text);
+  }
+  if (event.nickname && event.kind != EventKind::connect) {
+    field("nickname", *event.nickname);
+  }
+  if (event.fromPlugin) {
+    out << ",\"result\":" << event.result;
+  }
+  out << "}\n";
+}
+
+}  // namespace sorlinx::sim

@@ -1,0 +1,69 @@
+// What happened during a session, one event per line: what the game put on the clipboard,
+// each call the plugin made into the voice client, each reply, each change of the world,
+// and each expectation checked. Printed as aligned text or as JSON Lines.
+#pragma once
+
+#include <cstdint>
+#include <iosfwd>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "host/host_functions.h"
+#include "plugin/pacer.h"
+#include "voice_client.h"
+
+namespace sorlinx::sim {
+
+enum class EventKind {
+  clipboard,    // the game (or another program) put text on the clipboard
+  reply,        // the plugin wrote a reply on the clipboard
+  place,        // channelset3DAttributes
+  cue,          // playWaveFile
+  move,         // requestChannelMove
+  connect,      // startConnection
+  disconnect,   // stopConnection
+  log,          // logMessage
+  query,        // any other voice client entry
+  world,        // the world changed (a client joined, the status changed, ...)
+  expectation,  // an expectation was checked
+};
+
+struct Event {
+  Milliseconds time{0};
+  EventKind kind = EventKind::world;
+  // The main text: clipboard text, reply, log line, cue name (rc, rl, bruit), server
+  // address, entry name (query), what changed (world), the step (expectation).
+  std::string text;
+  ClientId client = 0;
+  std::optional<std::string> nickname;  // of `client`, when known
+  ChannelId channel = 0;
+  Vector3 position{};
+  long long number = 0;  // port
+  std::optional<std::string> password;
+  // The voice client's answer to the call (0: accepted).
+  HostError result = 0;
+  // query: the arguments and what came back.
+  std::string arguments;
+  std::string answer;
+  // expectation: met or not, where it stands, and why it failed.
+  bool met = true;
+  int line = 0;
+  std::string detail;
+  // A call the plugin made was recorded with everything above.
+  bool fromPlugin = false;
+};
+
+// Turns a recorded call into an event; `nicknameOf` names clients in the event.
+Event eventFromCall(const HostCall& call, Milliseconds time,
+                    const std::optional<std::string>& nickname);
+
+const char* kindName(EventKind kind);
+
+void printText(std::ostream& out, const Event& event);
+void printJson(std::ostream& out, const Event& event);
+
+// A text made printable on one line: control characters and bytes outside ASCII as escapes.
+std::string printable(const std::string& text, std::size_t limit = 200);
+
+}  // namespace sorlinx::sim
