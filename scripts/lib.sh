@@ -27,7 +27,7 @@ BUILD_PACKAGES=(cmake ninja-build g++ g++-mingw-w64-i686-posix g++-mingw-w64-x86
 
 # What the tests need on top of that.
 TEST_PACKAGES=("${BUILD_PACKAGES[@]}" libgtest-dev libgmock-dev googletest libbenchmark-dev
-  wine64 binutils clang-format)
+  wine64 binutils clang-format unzip)
 
 # Configures, builds and (with "test") tests one preset.
 build_preset() {

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Every test: unit tests natively, again under ASan+UBSan and under TSan, the Windows
-# builds with their DLL checks and the end-to-end test of the real DLL under wine, and
-# the formatting of every source file.
+# builds with their DLL checks, the end-to-end test of the real DLL under wine and the
+# plugin package (win64 packs the DLL of win32, so win32 comes first), and the formatting
+# of every source file.
 set -euo pipefail
 source "$(dirname "$0")/lib.sh"
 require_packages "${TEST_PACKAGES[@]}"
@@ -12,7 +13,7 @@ cd "$top"
 export SORLINX_WINEPREFIX="$top/build/wineprefix"
 trap 'WINEPREFIX=$SORLINX_WINEPREFIX /usr/lib/wine/wineserver -k 2>/dev/null || true' EXIT
 
-for preset in linux linux-asan linux-tsan win64 win32; do
+for preset in linux linux-asan linux-tsan win32 win64; do
   build_preset "$preset"
   ctest --preset "$preset"
 done

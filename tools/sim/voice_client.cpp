@@ -12,7 +12,13 @@ namespace {
 VoiceClient* current = nullptr;
 
 std::string text(const char* value) {
-  return value == nullptr ? std::string("null") : "\"" + std::string(value) + "\"";
+  if (value == nullptr) {
+    return "null";
+  }
+  // Appended piece by piece: GCC 12 misreads "literal" + std::string at -O3 (-Wrestrict).
+  std::string quoted(1, '"');
+  quoted.append(value).push_back('"');
+  return quoted;
 }
 
 std::string pointer(const void* value) { return value == nullptr ? "null" : "pointer"; }
@@ -275,7 +281,10 @@ struct VoiceClient::Entries {
                      for (const ClientId client : vc.clientOrder_) {
                        if (vc.clients_.at(client).channel == channel) {
                          members.push_back(client);
-                         record.answer += (record.answer.empty() ? "" : ",") + number(client);
+                         if (!record.answer.empty()) {
+                           record.answer += ',';
+                         }
+                         record.answer += number(client);
                        }
                      }
                      members.push_back(0);

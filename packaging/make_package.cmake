@@ -1,0 +1,46 @@
+# Builds the voice client's plugin package: a zip archive holding package.ini at its root
+# and the plugin's files under plugins/. Run as a script:
+#
+#   cmake -DPACKAGE_INI=... -DWIN32_DLL=... -DWIN64_DLL=... -DSOUNDS_DIR=...
+#         -DSTAGE_DIR=... -DOUTPUT=... -P make_package.cmake
+#
+# Only files are listed, never folders, so every entry of the archive is deflated; the
+# times are fixed, so the same inputs give the same archive byte for byte.
+foreach(input PACKAGE_INI WIN32_DLL WIN64_DLL SOUNDS_DIR STAGE_DIR OUTPUT)
+  if(NOT DEFINED ${input})
+    message(FATAL_ERROR "make_package.cmake needs -D${input}=...")
+  endif()
+endforeach()
+foreach(file "${WIN32_DLL}" "${WIN64_DLL}" "${PACKAGE_INI}")
+  if(NOT EXISTS "${file}")
+    message(FATAL_ERROR "The package needs ${file}: build the win32 and win64 presets first.")
+  endif()
+endforeach()
+
+file(REMOVE_RECURSE "${STAGE_DIR}")
+file(MAKE_DIRECTORY "${STAGE_DIR}/plugins/sorlinx")
+# The voice client reads package.ini with Windows line ends.
+file(READ "${PACKAGE_INI}" ini)
+string(REPLACE "\r\n" "\n" ini "${ini}")
+string(REPLACE "\n" "\r\n" ini "${ini}")
+file(WRITE "${STAGE_DIR}/package.ini" "${ini}")
+file(COPY "${WIN32_DLL}" "${WIN64_DLL}" DESTINATION "${STAGE_DIR}/plugins")
+set(entries package.ini plugins/sorlinx_win32.dll plugins/sorlinx_win64.dll)
+foreach(sound rc.wav rl.wav bruit.wav)
+  if(NOT EXISTS "${SOUNDS_DIR}/${sound}")
+    message(FATAL_ERROR "The package needs ${SOUNDS_DIR}/${sound}")
+  endif()
+  file(COPY "${SOUNDS_DIR}/${sound}" DESTINATION "${STAGE_DIR}/plugins/sorlinx")
+  list(APPEND entries plugins/sorlinx/${sound})
+endforeach()
+
+file(REMOVE "${OUTPUT}")
+execute_process(
+  COMMAND "${CMAKE_COMMAND}" -E tar cf "${OUTPUT}" --format=zip "--mtime=2026-01-01 00:00:00 UTC"
+          ${entries}
+  WORKING_DIRECTORY "${STAGE_DIR}"
+  RESULT_VARIABLE failed)
+if(failed)
+  message(FATAL_ERROR "Could not write ${OUTPUT}")
+endif()
+message(STATUS "Plugin package: ${OUTPUT}")
