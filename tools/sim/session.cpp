@@ -22,11 +22,13 @@ class LineReader {
  public:
   LineReader(std::string_view line, int lineNumber) : line_(line), lineNumber_(lineNumber) {}
 
-  [[nodiscard]] SourcePosition here() const {
+  // Where the next word starts: errors point there.
+  SourcePosition here() {
+    skipBlanks();
     return {lineNumber_, static_cast<int>(position_) + 1};
   }
 
-  [[noreturn]] void fail(const std::string& message) const { throw SessionError(here(), message); }
+  [[noreturn]] void fail(const std::string& message) { throw SessionError(here(), message); }
 
   void skipBlanks() {
     while (position_ < line_.size() && isBlank(line_[position_])) {
@@ -164,7 +166,8 @@ class LineReader {
 
   void end() {
     if (!atEnd()) {
-      fail("unexpected \"" + std::string(word()) + "\" at the end of the step");
+      const SourcePosition at = here();
+      throw SessionError(at, "unexpected \"" + std::string(word()) + "\" at the end of the step");
     }
   }
 
@@ -272,6 +275,7 @@ ChannelId channelNumber(LineReader& reader) {
 }
 
 void readExpectation(LineReader& reader, Step& step) {
+  const SourcePosition whatAt = reader.here();
   const std::string_view what = reader.expectWord(
       "what to expect: reply, place, cue, move, connect, disconnect, log, "
       "nothing, no reply or no cue");
@@ -279,10 +283,9 @@ void readExpectation(LineReader& reader, Step& step) {
     step.kind = StepKind::expectReply;
     step.text = reader.rest();
   } else if (what == "no") {
-    const std::string_view which = reader.expectWord("\"reply\" or \"cue\" after \"no\"");
-    if (which == "reply") {
+    if (reader.accept("reply")) {
       step.kind = StepKind::expectNoReply;
-    } else if (which == "cue") {
+    } else if (reader.accept("cue")) {
       step.kind = StepKind::expectNoCue;
     } else {
       reader.fail("expected \"reply\" or \"cue\" after \"no\"");
@@ -304,12 +307,13 @@ void readExpectation(LineReader& reader, Step& step) {
     }
   } else if (what == "cue") {
     step.kind = StepKind::expectCue;
+    const SourcePosition at = reader.here();
     std::string cue(reader.expectWord("rc, rl or bruit"));
     if (cue.ends_with(".wav")) {
       cue.resize(cue.size() - 4);
     }
     if (cue != "rc" && cue != "rl" && cue != "bruit") {
-      reader.fail("the cues are rc, rl and bruit");
+      throw SessionError(at, "the cues are rc, rl and bruit");
     }
     step.text = cue;
   } else if (what == "move") {
@@ -343,9 +347,10 @@ void readExpectation(LineReader& reader, Step& step) {
   } else if (what == "nothing") {
     step.kind = StepKind::expectNothing;
   } else {
-    reader.fail("cannot expect \"" + std::string(what) +
-                "\": expect reply, place, cue, move, connect, disconnect, log, nothing, no "
-                "reply or no cue");
+    throw SessionError(
+        whatAt, "cannot expect \"" + std::string(what) +
+                    "\": expect reply, place, cue, move, connect, disconnect, log, nothing, no "
+                    "reply or no cue");
   }
 }
 

@@ -52,6 +52,8 @@ struct Event {
   std::string detail;
   // A call the plugin made was recorded with everything above.
   bool fromPlugin = false;
+  // Made by the plugin's start sequence, not in answer to anything.
+  bool atStart = false;
 };
 
 // Turns a recorded call into an event; `nicknameOf` names clients in the event.

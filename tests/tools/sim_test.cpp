@@ -1,0 +1,131 @@
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <sstream>
+#include <string>
+
+#include "default_session.h"
+#include "session.h"
+#include "simulation.h"
+#include "timeline.h"
+
+namespace sorlinx::sim {
+namespace {
+
+using ::testing::HasSubstr;
+
+std::string errorOf(const std::string& text) {
+  try {
+    parseSession(text);
+  } catch (const SessionError& error) {
+    return error.what();
+  }
+  return "no error";
+}
+
+TEST(SessionTest, AnUnreadableLineIsNamedWithItsColumn) {
+  struct Case {
+    const char* text;
+    const char* message;
+  };
+  for (const Case& c : {
+           Case{"0 send GetVersion\nsoon send GetVersion", "line 2, column 1: a step starts with"},
+           Case{"0 client 70000 Al in 1",
+                "line 1, column 10: a client number (0 to 65535) out of range"},
+           Case{"0 client 5 Al 1", "line 1, column 15: expected \"in\""},
+           Case{"100 send X\n50 send Y", "line 2, column 1: time 50 ms comes before"},
+           Case{"0 expect place 5 x 1 y 2", "line 1, column 25: expected \"z\""},
+           Case{"0 expect cue horn", "line 1, column 14: the cues are rc, rl and bruit"},
+           Case{"0 jump", "line 1, column 3: unknown action \"jump\""},
+           Case{"0 clip \"unclosed", "line 1, column 8: this quote is never closed"},
+           Case{"0 leave 5 now", "line 1, column 11: unexpected \"now\""},
+           Case{"0 send 3D x\n100 identity abc", "line 2, column 5: the identity is read once"},
+       }) {
+    EXPECT_THAT(errorOf(c.text), HasSubstr(c.message)) << c.text;
+  }
+}
+
+TEST(SessionTest, TimesTextsAndCommentsReadForgivingly) {
+  const auto steps = parseSession(
+      "# a comment\n"
+      "\n"
+      "  1.5s   send   3D {5[1,2,3]}   # placed\r\n"
+      "+250 clip \"tab\\there\\x21\"\n"
+      "+0ms expect place 5 1 2.5 -3\n");
+  ASSERT_EQ(steps.size(), 3U);
+  EXPECT_EQ(steps[0].time.count(), 1500);
+  EXPECT_EQ(steps[0].command, "3D");
+  EXPECT_EQ(steps[0].text, "{5[1,2,3]}");
+  EXPECT_EQ(steps[0].source, "send   3D {5[1,2,3]}");
+  EXPECT_EQ(steps[1].time.count(), 1750);
+  EXPECT_EQ(steps[1].text, "tab\there!");
+  EXPECT_EQ(steps[2].time.count(), 1750);
+  EXPECT_EQ(steps[2].position.y, 2.5F);
+}
+
+Outcome run(const std::string& text, const Options& options = {}) {
+  return runSession(parseSession(text), options);
+}
+
+std::vector<std::string> failures(const Outcome& outcome) {
+  std::vector<std::string> lines;
+  for (const Event& event : outcome.events) {
+    if (event.kind == EventKind::expectation && !event.met) {
+      lines.push_back(event.text + " | " + event.detail);
+    }
+  }
+  return lines;
+}
+
+TEST(SimulationTest, EachExpectationClaimsItsOwnEvent) {
+  const Outcome outcome =
+      run("0 client 5 Al in 1\n"
+          "0 send 3D {5[1,2,3]}\n"
+          "0 expect place 5 x 1 y 3 z 2\n"
+          "0 expect place 5 x 1 y 3 z 2\n"  // one placement only: the second finds none
+          "50 expect no reply\n"
+          "60 send GetPlayerID\n"
+          "200 expect reply 1\n"
+          "200 expect no reply\n");  // the one reply is claimed already; no other came
+  EXPECT_EQ(outcome.expectations, 5);
+  ASSERT_EQ(failures(outcome).size(), 1U);
+  EXPECT_THAT(failures(outcome)[0], HasSubstr("nothing like it between 0 and 0 ms"));
+  EXPECT_THAT(failures(outcome)[0], HasSubstr("saw: 0 ms  place      client 5 (Al)"));
+}
+
+TEST(SimulationTest, TheWorldIsStrictAndReportsItsStatusChanges) {
+  const Outcome outcome =
+      run("0 send 3D {44[1,2,3]}\n"
+          "0 expect log Erreur_ID_invalide:44\n"
+          "100 disconnect\n"
+          "100 send GetPlayerID\n"
+          "300 expect nothing\n"
+          "400 connect\n"
+          "500 expect reply 1\n");  // the request still on the clipboard is not taken again
+  EXPECT_THAT(failures(outcome), ::testing::ElementsAre(HasSubstr("expect reply 1")));
+}
+
+TEST(SimulationTest, TheVirtualClockGivesTheSameTimelineEveryRun) {
+  const auto timeline = [] {
+    std::ostringstream out;
+    for (const Event& event : run(DEFAULT_SESSION).events) {
+      printJson(out, event);
+    }
+    return out.str();
+  };
+  const std::string first = timeline();
+  EXPECT_EQ(first, timeline());
+  EXPECT_THAT(first, HasSubstr("\"event\":\"place\",\"client\":7,\"x\":-3.25,\"y\":0.5,\"z\":10"));
+  EXPECT_THAT(first, ::testing::Not(HasSubstr("sim-identity")));
+}
+
+TEST(SimulationTest, RealTimeRunsThePluginsOwnThreads) {
+  Options options;
+  options.realtime = true;
+  const Outcome outcome = run("0 send GetVersion\n200 expect reply sorlinx beta 0.8\n", options);
+  EXPECT_EQ(outcome.expectations, 1);
+  EXPECT_EQ(outcome.failedExpectations, 0);
+}
+
+}  // namespace
+}  // namespace sorlinx::sim
