@@ -16,6 +16,14 @@ inline constexpr std::string_view OPENING_TAG = "[kex_sorlinx]";
 inline constexpr std::string_view CLOSING_TAG = "[/kex_sorlinx]";
 inline constexpr Milliseconds POLLING_PERIOD{100};
 
+// The text a game writes for a request: "[" command "]" and the argument text, in the
+// envelope. The plugin only reads requests; the tools and tests that play the game write them.
+inline std::string requestText(std::string_view command, std::string_view arguments) {
+  std::string text(OPENING_TAG);
+  text.append("[").append(command).append("]").append(arguments).append(CLOSING_TAG);
+  return text;
+}
+
 // The payload of an enveloped text: what stands between the opening tag at position 0 and
 // the first closing tag after it. Nothing when the text is not a request.
 std::optional<std::string_view> envelopePayload(std::string_view text) noexcept;

@@ -2,6 +2,8 @@
 
 #include <thread>
 
+#include "clipboard/clipboard_channel.h"
+
 namespace sorlinx::e2e {
 
 namespace {
@@ -15,7 +17,7 @@ void resolve(HMODULE module, const char* name, Function& function) {
 }  // namespace
 
 std::string request(const std::string& command, const std::string& arguments) {
-  return "[kex_sorlinx][" + command + "]" + arguments + "[/kex_sorlinx]";
+  return requestText(command, arguments);
 }
 
 bool eventually(const std::function<bool()>& condition, Clock::duration timeout) {

@@ -5,9 +5,7 @@
 namespace sorlinx::testing {
 
 std::string request(std::string_view command, std::string_view arguments) {
-  std::string text(OPENING_TAG);
-  text.append("[").append(command).append("]").append(arguments).append(CLOSING_TAG);
-  return text;
+  return requestText(command, arguments);
 }
 
 void resetPluginState() {

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "clipboard/clipboard_channel.h"
 #include "clipboard/memory_clipboard.h"
 #include "support/virtual_pacer.h"
 
@@ -47,7 +48,7 @@ TEST_F(SendTest, WrapsTheRequestAndReturnsTheReply) {
 
 TEST_F(SendTest, TheSameRequestAgainIsPrecededByANeutralText) {
   // The plugin would take an identical text for the request it has already seen.
-  memory_clipboard::setText(envelope("3D", "{5[1,2,3]}"));
+  memory_clipboard::setText(requestText("3D", "{5[1,2,3]}"));
   const Result result = sendRequest("3D", "{5[1,2,3]}", {.waitForReply = false}, pacer);
   EXPECT_EQ(result.outcome, Outcome::sent);
   ASSERT_EQ(written.size(), 2U);

@@ -9,6 +9,7 @@
 #include <string>
 #include <string_view>
 
+#include "clipboard/clipboard_channel.h"
 #include "send.h"
 
 namespace {
@@ -75,7 +76,7 @@ int main(int argc, char** argv) {
       std::printf("%s\n", result.reply.c_str());
       return 0;
     case sorlinx::send::Outcome::sent:
-      std::printf("sent: %s\n", sorlinx::send::envelope(command, arguments).c_str());
+      std::printf("sent: %s\n", sorlinx::requestText(command, arguments).c_str());
       return 0;
     case sorlinx::send::Outcome::noReply:
       std::fprintf(stderr,

@@ -26,12 +26,6 @@ bool writeWithPatience(std::string_view text, Pacer& pacer) {
 
 }  // namespace
 
-std::string envelope(std::string_view command, std::string_view arguments) {
-  std::string text(OPENING_TAG);
-  text.append("[").append(command).append("]").append(arguments).append(CLOSING_TAG);
-  return text;
-}
-
 bool commandReplies(std::string_view command) {
   constexpr std::array ANSWERING{
       std::string_view("GetPlayerID"), std::string_view("GetPlayerIDFromName"),
@@ -46,7 +40,7 @@ bool commandReplies(std::string_view command) {
 
 Result sendRequest(std::string_view command, std::string_view arguments, const Options& options,
                    Pacer& pacer) {
-  const std::string request = envelope(command, arguments);
+  const std::string request = requestText(command, arguments);
 
   std::string current;
   if (clipboard::readText(current) && current == request) {

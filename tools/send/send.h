@@ -10,9 +10,6 @@
 
 namespace sorlinx::send {
 
-// The request text a game writes: the envelope around "[" command "]" arguments.
-std::string envelope(std::string_view command, std::string_view arguments);
-
 // Whether the plugin answers this command on the clipboard.
 bool commandReplies(std::string_view command);
 

@@ -192,35 +192,53 @@ bool isNegative(StepKind kind) {
          kind == StepKind::expectNothing;
 }
 
+// The kind of event a positive expectation is about.
+std::optional<EventKind> subjectOf(StepKind kind) {
+  switch (kind) {
+    case StepKind::expectReply:
+      return EventKind::reply;
+    case StepKind::expectPlace:
+      return EventKind::place;
+    case StepKind::expectCue:
+      return EventKind::cue;
+    case StepKind::expectMove:
+      return EventKind::move;
+    case StepKind::expectConnect:
+      return EventKind::connect;
+    case StepKind::expectDisconnect:
+      return EventKind::disconnect;
+    case StepKind::expectLog:
+      return EventKind::log;
+    default:
+      return std::nullopt;
+  }
+}
+
+// An event as the timeline prints it, on one line without the leading blanks.
+std::string oneLine(const Event& event) {
+  std::ostringstream line;
+  printText(line, event);
+  std::string text = line.str();
+  text.pop_back();
+  return text.substr(text.find_first_not_of(' '));
+}
+
+// For a failed expectation, the events of its kind that did happen in its window: a hint
+// at what the game got wrong.
 std::string seenInWindow(const std::vector<Event>& events, Milliseconds from, Milliseconds to,
                          const Step& step) {
-  // For a failed expectation, the events of its kind that did happen, as a hint.
+  const std::optional<EventKind> subject = subjectOf(step.kind);
   std::string seen;
   int shown = 0;
   for (const Event& event : events) {
-    if (event.time < from || event.time > to || event.kind == EventKind::expectation) {
-      continue;
-    }
-    Step loose = step;
-    loose.position = event.position;
-    loose.client = event.client;
-    loose.text = event.text;
-    loose.channel = event.channel;
-    loose.number = event.number;
-    loose.password.reset();
-    loose.nickname.reset();
-    if (!matches(loose, event)) {
+    if (!subject || event.kind != *subject || event.time < from || event.time > to) {
       continue;
     }
     if (++shown > 3) {
       seen += "; ...";
       break;
     }
-    std::ostringstream line;
-    printText(line, event);
-    std::string text = line.str();
-    text.pop_back();
-    seen += (seen.empty() ? "saw: " : "; ") + text.substr(text.find_first_not_of(' '));
+    seen += (seen.empty() ? "saw: " : "; ") + oneLine(event);
   }
   return seen;
 }
@@ -336,8 +354,7 @@ void Simulation::apply(const Step& step) {
       clipboardEvent(step.text);
       break;
     case StepKind::send: {
-      std::string text(OPENING_TAG);
-      text.append("[").append(step.command).append("]").append(step.text).append(CLOSING_TAG);
+      const std::string text = requestText(step.command, step.text);
       memory_clipboard::setText(text);
       clipboardEvent(text);
       break;
@@ -493,11 +510,7 @@ void Simulation::checkExpectations(Outcome& outcome) {
     if (isNegative(step.kind)) {
       result.met = found == events_.size();
       if (!result.met) {
-        std::ostringstream line;
-        printText(line, events_[found]);
-        std::string text = line.str();
-        text.pop_back();
-        result.detail = "but " + window + " there was: " + text.substr(text.find_first_not_of(' '));
+        result.detail = "but " + window + " there was: " + oneLine(events_[found]);
       }
     } else {
       result.met = found != events_.size();
