@@ -52,12 +52,14 @@ for target in "${targets[@]}"; do
     done
     exit 1
   fi
-  # With several jobs the workers log to fuzz-N.log beside the program's folder of work.
-  runs=$(grep -h '^stat::number_of_executed_units' "$log" fuzz-*.log 2>/dev/null |
-    awk '{n += $2} END {print n + 0}')
-  rate=$(grep -h '^stat::average_exec_per_sec' "$log" fuzz-*.log 2>/dev/null |
-    awk '{n += $2} END {print n + 0}')
-  rss=$(grep -h '^stat::peak_rss_mb' "$log" fuzz-*.log 2>/dev/null | awk '$2 > m {m = $2} END {print m + 0}')
+  # With several jobs the workers log to fuzz-N.log in the current folder instead.
+  shopt -s nullglob
+  logs=("$log" fuzz-*.log)
+  shopt -u nullglob
+  fuzz_stat() { grep -h "^stat::$1:" "${logs[@]}" | awk '{print $2}' || true; }
+  runs=$(fuzz_stat number_of_executed_units | awk '{n += $1} END {print n + 0}')
+  rate=$(fuzz_stat average_exec_per_sec | awk '{n += $1} END {print n + 0}')
+  rss=$(fuzz_stat peak_rss_mb | awk '$1 > m {m = $1} END {print m + 0}')
   found=$(find "$corpus" -type f | wc -l)
   seeds=$(find "fuzz/corpus/$target" -type f | wc -l)
   echo "    $runs runs, $rate runs/s, peak RSS ${rss} MiB; corpus: $seeds seeds + $found found"
