@@ -68,6 +68,8 @@ struct LeanHost {
   static inline std::uint64_t placements = 0;
   static inline std::uint64_t cues = 0;
   static inline std::uint64_t logLines = 0;
+  // The stale-frame reset puts everyone at the origin, where no frame of the game puts anyone.
+  static inline std::uint64_t resets = 0;
 
   static HostError SORLINX_CDECL freeMemory(void* block) {
     std::free(block);
@@ -81,9 +83,12 @@ struct LeanHost {
     ++cues;
     return 0;
   }
-  static HostError SORLINX_CDECL channelset3DAttributes(ServerConnectionId, ClientId,
-                                                        const Vector3*, const void*) {
+  static HostError SORLINX_CDECL channelset3DAttributes(ServerConnectionId, ClientId client,
+                                                        const Vector3* position, const void*) {
     ++placements;
+    if (client == 1 && position->x == 0.0F && position->y == 0.0F && position->z == 0.0F) {
+      ++resets;
+    }
     return 0;
   }
   static HostError SORLINX_CDECL getClientID(ServerConnectionId, ClientId* client) {
@@ -257,10 +262,12 @@ int soak() {
       afterWarmUp, minutes.end(),
       [](const Minute& a, const Minute& b) { return a.bytesInUseAtEnd < b.bytesInUseAtEnd; });
   std::printf(
-      "\n%llu frames of %d players, %llu queries, %llu placements, %llu cues, %llu log lines\n",
+      "\n%llu frames of %d players, %llu queries, %llu placements, %llu cues, %llu resets, "
+      "%llu log lines\n",
       static_cast<unsigned long long>(frames), CLIENTS, static_cast<unsigned long long>(queries),
       static_cast<unsigned long long>(LeanHost::placements),
       static_cast<unsigned long long>(LeanHost::cues),
+      static_cast<unsigned long long>(LeanHost::resets),
       static_cast<unsigned long long>(LeanHost::logLines));
   std::printf("allocations in the passes: %llu in the first minute, at most %llu a minute after\n",
               static_cast<unsigned long long>(minutes.front().allocations),

@@ -5,7 +5,8 @@
 //
 // An input is a run of clipboard texts separated by zero bytes (a clipboard text ends at
 // its first zero byte, so none can hold one). Each text is put on the clipboard in turn,
-// and a clipboard pass and a cue pass run; then enough unchanged passes follow for the
+// and a clipboard pass and a cue pass run; an empty one stands instead for a pass during
+// which another program holds the clipboard. Then enough unchanged passes follow for the
 // stale-frame reset. Every input runs in three worlds: connected to a voice client that
 // reports its connection changes, connected to one that refuses some calls and never
 // reports a disconnection, and not connected at all.
@@ -126,6 +127,12 @@ class Run {
   }
 
   void passWith(std::string_view text) {
+    if (text.empty()) {
+      memory_clipboard::setHeld(true);
+      pass();
+      memory_clipboard::setHeld(false);
+      return;
+    }
     memory_clipboard::setText(text);
     pass();
   }
