@@ -56,7 +56,7 @@ for target in "${targets[@]}"; do
   shopt -s nullglob
   logs=("$log" fuzz-*.log)
   shopt -u nullglob
-  fuzz_stat() { grep -h "^stat::$1:" "${logs[@]}" | awk '{print $2}' || true; }
+  fuzz_stat() { grep -a -h "^stat::$1:" "${logs[@]}" | awk '{print $2}' || true; }
   runs=$(fuzz_stat number_of_executed_units | awk '{n += $1} END {print n + 0}')
   rate=$(fuzz_stat average_exec_per_sec | awk '{n += $1} END {print n + 0}')
   rss=$(fuzz_stat peak_rss_mb | awk '$1 > m {m = $1} END {print m + 0}')
