@@ -23,16 +23,20 @@ using namespace std::chrono_literals;
 
 constexpr std::size_t MIB = 1024 * 1024;
 
-// Placements counted instead of recorded: the fake voice client's record of tens of
+// Placements are counted instead of recorded: the fake voice client's record of tens of
 // thousands of calls would itself be more memory than the inputs.
 std::atomic<std::uint64_t> placementsSeen{0};
 std::atomic<std::uint64_t> unplaceablePositions{0};
 
+// Those at the origin are not counted: they are the stale-frame reset's, which runs whenever
+// a round takes more than two seconds, and no frame here places anyone there.
 HostError SORLINX_CDECL countPlacement(ServerConnectionId /*connection*/, ClientId /*client*/,
                                        const Vector3* position, const void* /*reserved*/) {
-  ++placementsSeen;
   if (!std::isfinite(position->x) || !std::isfinite(position->y) || !std::isfinite(position->z)) {
     ++unplaceablePositions;
+  }
+  if (position->x != 0.0F || position->y != 0.0F || position->z != 0.0F) {
+    ++placementsSeen;
   }
   return 0;
 }
