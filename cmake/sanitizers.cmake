@@ -9,3 +9,16 @@ if(SORLINX_TSAN)
   add_compile_options(-fsanitize=thread -fno-omit-frame-pointer)
   add_link_options(-fsanitize=thread)
 endif()
+if(SORLINX_FUZZ)
+  if(NOT CMAKE_CXX_COMPILER_ID MATCHES "Clang")
+    message(FATAL_ERROR "SORLINX_FUZZ needs clang, for libFuzzer")
+  endif()
+  if(SORLINX_ASAN OR SORLINX_TSAN)
+    message(FATAL_ERROR "SORLINX_FUZZ brings ASan and UBSan itself")
+  endif()
+  # Everything gets libFuzzer's coverage instrumentation, so that the fuzzer is guided by
+  # the plugin's own branches; only the fuzz targets link libFuzzer's main.
+  add_compile_options(-fsanitize=fuzzer-no-link,address,undefined -fno-sanitize-recover=all
+    -fno-omit-frame-pointer)
+  add_link_options(-fsanitize=address,undefined)
+endif()

@@ -25,9 +25,15 @@ require_packages() {
 # What building the shipped files needs.
 BUILD_PACKAGES=(cmake ninja-build g++ g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix)
 
+# What the fuzz targets need: clang and its libFuzzer and sanitizer runtimes.
+FUZZ_PACKAGES=(clang libclang-rt-14-dev)
+
+# What the static analysis needs.
+ANALYSIS_PACKAGES=(clang-tidy clang-tools cppcheck)
+
 # What the tests need on top of that.
 TEST_PACKAGES=("${BUILD_PACKAGES[@]}" libgtest-dev libgmock-dev googletest libbenchmark-dev
-  wine64 binutils clang-format unzip)
+  wine64 binutils clang-format unzip "${FUZZ_PACKAGES[@]}" "${ANALYSIS_PACKAGES[@]}")
 
 # Configures, builds and (with "test") tests one preset.
 build_preset() {

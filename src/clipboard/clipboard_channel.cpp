@@ -11,7 +11,7 @@ namespace sorlinx {
 namespace {
 // A read buffer grown by an unusually large text is let go after the pass, so that one
 // huge clipboard text does not pin its size in memory for the rest of the session.
-constexpr std::size_t KEPT_BUFFER_CAPACITY = 64 * 1024;
+constexpr std::size_t KEPT_BUFFER_CAPACITY = std::size_t{64} * 1024;
 
 void releaseIfLarge(std::string& buffer) {
   if (buffer.capacity() > KEPT_BUFFER_CAPACITY) {

@@ -17,8 +17,10 @@ constexpr std::size_t CHUNK_SIZE = 4096;
 // For each count of key characters matched, how many still match once the next byte
 // differs: the longest proper prefix of the key that ends the part matched. It lets the
 // search find "identity=" in "identidentity=" without ever looking back at earlier bytes.
-constexpr auto KEY_FALLBACK = [] {
-  std::array<std::size_t, IDENTITY_KEY.size()> fallback{};
+using KeyFallback = std::array<std::size_t, IDENTITY_KEY.size()>;
+
+constexpr KeyFallback keyFallback() {
+  KeyFallback fallback{};
   std::size_t matched = 0;
   for (std::size_t i = 1; i < IDENTITY_KEY.size(); ++i) {
     while (matched > 0 && IDENTITY_KEY[i] != IDENTITY_KEY[matched]) {
@@ -30,7 +32,8 @@ constexpr auto KEY_FALLBACK = [] {
     fallback[i] = matched;
   }
   return fallback;
-}();
+}
+constexpr KeyFallback KEY_FALLBACK = keyFallback();
 
 }  // namespace
 

@@ -47,7 +47,7 @@ class Pacer {
 // The pacer of the running plugin: the steady clock, and pauses that a StopFlag cuts short.
 class SteadyPacer final : public Pacer {
  public:
-  explicit SteadyPacer(StopFlag& stop) : stop_(stop) {}
+  explicit SteadyPacer(StopFlag& stop) noexcept : stop_(stop) {}
   Milliseconds now() override;
   bool pause(Milliseconds duration) override;
 

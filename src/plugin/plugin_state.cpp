@@ -1,11 +1,15 @@
 #include "plugin/plugin_state.h"
 
+#include <type_traits>
+
 #include "version.h"
 
 namespace sorlinx {
 
 const char* const VERSION_TEXT = SORLINX_VERSION_TEXT;
 
+// Built while the library is being loaded, where an exception could not be caught.
+static_assert(std::is_nothrow_default_constructible_v<PluginState>);
 PluginState pluginState;
 
 PluginState::~PluginState() {

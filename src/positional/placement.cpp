@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <array>
+#include <bitset>
 #include <charconv>
+#include <limits>
 #include <mutex>
 #include <string_view>
 #include <vector>
@@ -14,35 +16,88 @@ namespace sorlinx {
 
 namespace {
 
-void addClient(std::vector<ClientId>& list, ClientId client) {
-  if (std::find(list.begin(), list.end(), client) == list.end()) {
-    list.push_back(client);
-  }
-}
+constexpr std::size_t CLIENT_IDS = std::size_t{std::numeric_limits<ClientId>::max()} + 1;
+using ClientSet = std::bitset<CLIENT_IDS>;
 
-void removeClient(std::vector<ClientId>& list, ClientId client) {
-  const auto found = std::find(list.begin(), list.end(), client);
-  if (found != list.end()) {
-    list.erase(found);
+// A radio list while a frame is applied, with one bit per possible client beside it telling
+// whether that client is in it, so that every record costs the same whatever the list's
+// length. (Searching the list for each record made a hostile frame of tens of thousands of
+// clients hold stateLock, and with it any stop of the plugin, for seconds.)
+//
+// A client taken out only loses its bit; its entry stays behind, dead, until the list is
+// compacted, which happens whenever the dead entries outnumber the live ones by enough to
+// pay for it, and always before the frame ends. A client that joins again is appended, so
+// its live entry is always its last one, and the list reads exactly as if each removal had
+// erased the entry at once.
+class FrameList {
+ public:
+  // Empties the list: each frame rebuilds it.
+  explicit FrameList(std::vector<ClientId>& list) noexcept : list_(list) { list_.clear(); }
+  FrameList(const FrameList&) = delete;
+  FrameList& operator=(const FrameList&) = delete;
+  // Runs before stateLock is let go (it is declared after the lock), on every path.
+  ~FrameList() {
+    if (dead_ > 0) {
+      compact();
+    }
   }
-}
+
+  void add(ClientId client) {
+    if (!members_[client]) {
+      list_.push_back(client);
+      members_.set(client);
+    }
+  }
+
+  void remove(ClientId client) noexcept {
+    if (members_[client]) {
+      members_.reset(client);
+      ++dead_;
+      if (dead_ >= MIN_DEAD_TO_COMPACT && dead_ > list_.size() / 2) {
+        compact();
+      }
+    }
+  }
+
+ private:
+  // Below this many dead entries, clearing the bits that compact() uses costs more than
+  // keeping the dead entries until the frame ends.
+  static constexpr std::size_t MIN_DEAD_TO_COMPACT = 4096;
+
+  // Keeps the last entry of every member, in order, and drops every other entry.
+  void compact() noexcept {
+    ClientSet kept;
+    auto keptFrom = list_.end();
+    for (auto entry = list_.end(); entry != list_.begin();) {
+      --entry;
+      if (members_[*entry] && !kept[*entry]) {
+        kept.set(*entry);
+        *--keptFrom = *entry;
+      }
+    }
+    list_.erase(list_.begin(), keptFrom);
+    dead_ = 0;
+  }
+
+  std::vector<ClientId>& list_;
+  ClientSet members_;
+  std::size_t dead_ = 0;
+};
 
 // Called with stateLock held.
-void applyFlag(const PositionRecord& record) {
-  std::vector<ClientId>& rcClients = pluginState.rcClients;
-  std::vector<ClientId>& rlClients = pluginState.rlClients;
+void applyFlag(const PositionRecord& record, FrameList& rcClients, FrameList& rlClients) {
   switch (record.flag) {
     case RadioFlag::RC:
-      addClient(rcClients, record.clientId);
-      removeClient(rlClients, record.clientId);
+      rcClients.add(record.clientId);
+      rlClients.remove(record.clientId);
       break;
     case RadioFlag::RL:
-      addClient(rlClients, record.clientId);
-      removeClient(rcClients, record.clientId);
+      rlClients.add(record.clientId);
+      rcClients.remove(record.clientId);
       break;
     case RadioFlag::CD:
-      removeClient(rcClients, record.clientId);
-      removeClient(rlClients, record.clientId);
+      rcClients.remove(record.clientId);
+      rlClients.remove(record.clientId);
       break;
     case RadioFlag::None:
       break;
@@ -74,13 +129,13 @@ void handle3D(std::string& frameText) {
   const HostFunctions& host = pluginState.hostFunctions;
   std::string_view frame = frameText;
   const std::lock_guard lock(pluginState.stateLock);
-  pluginState.rcClients.clear();
-  pluginState.rlClients.clear();
+  FrameList rcClients(pluginState.rcClients);
+  FrameList rlClients(pluginState.rlClients);
   while (const auto record = readPositionRecord(frame)) {
     const HostError result = host.channelset3DAttributes(
         pluginState.currentServerConnection.load(), record->clientId, &record->position, nullptr);
     if (result == 0) {
-      applyFlag(*record);
+      applyFlag(*record, rcClients, rlClients);
     } else {
       logRefusal(result, record->clientId);
     }

@@ -1,0 +1,216 @@
+// The whole way of a clipboard text through the plugin: the change detection, the envelope,
+// the dispatcher, every handler, the stale-frame reset and the cue pass, against the
+// simulated voice client, with the voice client's side of every rule checked after each
+// pass.
+//
+// An input is a run of clipboard texts separated by zero bytes (a clipboard text ends at
+// its first zero byte, so none can hold one). Each text is put on the clipboard in turn,
+// and a clipboard pass and a cue pass run; an empty one stands instead for a pass during
+// which another program holds the clipboard. Then enough unchanged passes follow for the
+// stale-frame reset. Every input runs in three worlds: connected to a voice client that
+// reports its connection changes, connected to one that refuses some calls and never
+// reports a disconnection, and not connected at all.
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <mutex>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "clipboard/clipboard_channel.h"
+#include "clipboard/dispatcher.h"
+#include "clipboard/memory_clipboard.h"
+#include "fuzz_check.h"
+#include "plugin/exports.h"
+#include "plugin/lifecycle.h"
+#include "plugin/plugin_state.h"
+#include "positional/sound_cues.h"
+#include "support/fake_host.h"
+#include "support/trapped_table.h"
+#include "support/virtual_pacer.h"
+
+namespace sorlinx::fuzz {
+namespace {
+
+using sorlinx::testing::FakeHost;
+using sorlinx::testing::HostCall;
+
+// Long and odd enough that no input holds it by chance; inputs that do are not checked for it.
+constexpr std::string_view SECRET_IDENTITY = "S3cr3t-1dentity:9f2c61d0b84e47a3a5f0c2e1d7b6";
+
+enum class World { connected, refusing, disconnected };
+
+bool isReply(std::string_view text) {
+  if (text == VERSION_TEXT || text == "-1" || text == "0") {
+    return true;
+  }
+  return !text.empty() && text.size() <= 20 && text.front() != '0' &&
+         std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
+}
+
+void checkLists() {
+  const std::lock_guard lock(pluginState.stateLock);
+  for (const auto* list : {&pluginState.rcClients, &pluginState.rlClients}) {
+    std::vector<ClientId> sorted = *list;
+    std::sort(sorted.begin(), sorted.end());
+    check(std::adjacent_find(sorted.begin(), sorted.end()) == sorted.end(),
+          "a radio list holds a client twice");
+  }
+  for (const ClientId client : pluginState.rcClients) {
+    check(std::find(pluginState.rlClients.begin(), pluginState.rlClients.end(), client) ==
+              pluginState.rlClients.end(),
+          "a client is in both radio lists");
+  }
+}
+
+class Run {
+ public:
+  Run(World world, bool secretInInput) : secretInInput_(secretInInput) {
+    memory_clipboard::reset();
+    {
+      const std::lock_guard lock(pluginState.stateLock);
+      pluginState.rcClients.clear();
+      pluginState.rlClients.clear();
+    }
+    pluginState.mute3D.store(false);
+    pluginState.stopRequested.clear();
+    pluginState.running.store(false);
+    pluginState.pacer = &pacer_;
+
+    host_.setStrict(true);
+    host_.setLocalClient(5);
+    host_.addClient(5, 40, "me");
+    host_.addClient(8, 40, "mate");
+    host_.addClient(9, 40, "mate");
+    host_.addClient(12, 41, "far");
+    const bool connected = world != World::disconnected;
+    const std::int32_t status = connected ? STATUS_CONNECTION_ESTABLISHED : STATUS_DISCONNECTED;
+    host_.setConnection(1, status);
+    if (world == World::refusing) {
+      host_.failForClient("getClientVariableAsString", 9, 1);
+      host_.failForClient("channelset3DAttributes", 3, 1);
+      host_.failForClient("requestChannelMove", 8, 2);
+      host_.fail("playWaveFile", 1);
+    } else {
+      // Connection changes come back at once through the plugin's callback.
+      host_.setConnectionLifecycle(
+          [](ServerConnectionId connection, std::int32_t newStatus) {
+            ts3plugin_onConnectStatusChangeEvent(connection, newStatus, 0);
+          },
+          [](Milliseconds /*delay*/, const std::function<void()>& work) { work(); },
+          Milliseconds(0));
+    }
+    host_.setObserver([this](const HostCall& call) { checkCall(call); });
+    memory_clipboard::setWriteObserver(checkReply);
+    ts3plugin_setFunctionPointers(testing::trappedTable(host_.table()));
+    pluginState.currentServerConnection.store(1);
+    pluginState.connectionStatus.store(status);
+
+    // As init leaves it; the refusing world has found no identity.
+    pluginState.identityBuffer = new char[PATH_BUFFER_SIZE]{};
+    if (world != World::refusing) {
+      SECRET_IDENTITY.copy(pluginState.identityBuffer, SECRET_IDENTITY.size());
+    }
+  }
+
+  Run(const Run&) = delete;
+  Run& operator=(const Run&) = delete;
+
+  ~Run() {
+    finishStop();
+    memory_clipboard::reset();
+    pluginState.pacer = &pluginState.steadyPacer;
+    pluginState.hostFunctions = HostFunctions{};
+  }
+
+  void passWith(std::string_view text) {
+    if (text.empty()) {
+      memory_clipboard::setHeld(true);
+      pass();
+      memory_clipboard::setHeld(false);
+      return;
+    }
+    memory_clipboard::setText(text);
+    pass();
+  }
+
+  void pass() {
+    clipboardPass(channel_);
+    soundCuePass(cues_, pacer_);
+    checkAfterPass();
+  }
+
+ private:
+  void checkCall(const HostCall& call) const {
+    if (call.entry == "channelset3DAttributes" && call.result == 0) {
+      for (std::size_t coordinate = 2; coordinate <= 4; ++coordinate) {
+        const float value = std::strtof(call.args[coordinate].c_str(), nullptr);
+        check(std::isfinite(value), "a position that is not a finite number was placed");
+      }
+    }
+    if (secretInInput_) {
+      return;
+    }
+    for (std::size_t i = 0; i < call.args.size(); ++i) {
+      const bool identityArgument = call.entry == "startConnection" && i == 1;
+      if (!identityArgument && call.args[i].find(SECRET_IDENTITY) != std::string::npos) {
+        fail("the identity reached the voice client outside startConnection", call.entry);
+      }
+    }
+  }
+
+  static void checkReply(std::string_view reply) {
+    if (!isReply(reply)) {
+      fail("a reply that is neither the version, -1 nor a plain decimal number", reply);
+    }
+    // (A "ConnectToServer" may have connected meanwhile.)
+    check(reply == VERSION_TEXT ||
+              pluginState.connectionStatus.load() == STATUS_CONNECTION_ESTABLISHED,
+          "a query was answered while not connected");
+  }
+
+  void checkAfterPass() const {
+    check(host_.badFrees() == 0, "memory was given back twice, or was never handed out");
+    check(host_.outstandingAllocations() == 0, "memory handed out was not given back");
+    check(host_.conventionBreaks() == 0, "a log line broke the logging convention");
+    checkLists();
+  }
+
+  bool secretInInput_;
+  FakeHost host_;
+  testing::VirtualPacer pacer_;
+  ClipboardChannel channel_;
+  SoundCueState cues_;
+};
+
+}  // namespace
+}  // namespace sorlinx::fuzz
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  using namespace sorlinx;
+  const std::string_view input(reinterpret_cast<const char*>(data), size);
+  std::vector<std::string_view> texts;
+  for (std::string_view rest = input;;) {
+    const std::size_t zero = rest.find('\0');
+    texts.push_back(rest.substr(0, zero));
+    if (zero == std::string_view::npos) {
+      break;
+    }
+    rest.remove_prefix(zero + 1);
+  }
+  const bool secretInInput = input.find(fuzz::SECRET_IDENTITY) != std::string_view::npos;
+  for (const fuzz::World world :
+       {fuzz::World::connected, fuzz::World::refusing, fuzz::World::disconnected}) {
+    fuzz::Run run(world, secretInInput);
+    for (const std::string_view text : texts) {
+      run.passWith(text);
+    }
+    for (std::uint32_t i = 0; i <= STALE_FRAME_PASSES; ++i) {
+      run.pass();
+    }
+  }
+  return 0;
+}

@@ -1,0 +1,74 @@
+// The identity reader on any file contents, fed in pieces of changing sizes as file reads
+// deliver them, against the plain reading of the whole text: the first "identity=", the
+// value up to the next LF without the CR of a CR LF, refused when it does not fit.
+//
+// An input is one byte that picks the sizes of the pieces (0: the whole file at once),
+// followed by the file's contents.
+#include <algorithm>
+#include <array>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "commands/client_identity.h"
+#include "fuzz_check.h"
+#include "host/host_functions.h"
+
+namespace sorlinx::fuzz {
+namespace {
+
+struct Expected {
+  IdentityScanner::Outcome outcome;
+  std::string value;
+};
+
+Expected readWhole(std::string_view file) {
+  const std::size_t key = file.find(IDENTITY_KEY);
+  if (key == std::string_view::npos) {
+    return {IdentityScanner::Outcome::noKey, {}};
+  }
+  const std::string_view rest = file.substr(key + IDENTITY_KEY.size());
+  const std::size_t lineEnd = rest.find('\n');
+  std::string value(rest.substr(0, lineEnd));
+  if (lineEnd != std::string_view::npos && !value.empty() && value.back() == '\r') {
+    value.pop_back();
+  }
+  if (value.size() >= PATH_BUFFER_SIZE) {
+    return {IdentityScanner::Outcome::tooLong, {}};
+  }
+  return {IdentityScanner::Outcome::found, value};
+}
+
+}  // namespace
+}  // namespace sorlinx::fuzz
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  using namespace sorlinx;
+  if (size == 0) {
+    return 0;
+  }
+  const unsigned seed = data[0];
+  std::string_view file(reinterpret_cast<const char*>(data) + 1, size - 1);
+  const fuzz::Expected expected = fuzz::readWhole(file);
+
+  std::array<char, PATH_BUFFER_SIZE> buffer{};
+  IdentityScanner scanner(buffer.data(), buffer.size());
+  unsigned state = seed;
+  while (!file.empty()) {
+    state = state * 1103515245U + 12345U;
+    const std::size_t piece = seed == 0 ? file.size() : 1 + (state >> 16U) % 97;
+    const std::string_view bytes = file.substr(0, piece);
+    file.remove_prefix(bytes.size());
+    if (!scanner.feed(bytes)) {
+      break;  // as the reader does: the rest of the file is not read
+    }
+  }
+  if (scanner.finish() != expected.outcome) {
+    fuzz::fail("the scanner settled otherwise than the whole-text reading");
+  }
+  // The value and its zero, and nothing else anywhere in the buffer.
+  std::array<char, PATH_BUFFER_SIZE> wanted{};
+  std::copy(expected.value.begin(), expected.value.end(), wanted.begin());
+  fuzz::check(buffer == wanted, "the buffer holds another value than the whole-text reading");
+  return 0;
+}

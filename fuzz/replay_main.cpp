@@ -1,0 +1,54 @@
+// The main of a fuzz target outside libFuzzer: runs the target once on every file under the
+// folders (or on the files) named on the command line, in name order, and fails when one
+// input fails or when there is no input at all, so that a misplaced corpus cannot pass.
+#include <algorithm>
+#include <cstdint>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size);
+
+namespace {
+
+std::vector<std::filesystem::path> inputsUnder(const std::filesystem::path& path) {
+  std::vector<std::filesystem::path> inputs;
+  if (std::filesystem::is_directory(path)) {
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(path)) {
+      if (entry.is_regular_file()) {
+        inputs.push_back(entry.path());
+      }
+    }
+  } else if (std::filesystem::is_regular_file(path)) {
+    inputs.push_back(path);
+  }
+  std::sort(inputs.begin(), inputs.end());
+  return inputs;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  std::size_t replayed = 0;
+  for (int i = 1; i < argc; ++i) {
+    for (const auto& input : inputsUnder(argv[i])) {
+      std::ifstream file(input, std::ios::binary);
+      const std::string bytes{std::istreambuf_iterator<char>(file),
+                              std::istreambuf_iterator<char>()};
+      // Named before it runs: a failing input aborts, and the name is what is left to see.
+      std::printf("%s (%zu bytes)\n", input.c_str(), bytes.size());
+      std::fflush(stdout);
+      LLVMFuzzerTestOneInput(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size());
+      ++replayed;
+    }
+  }
+  std::printf("%zu inputs replayed\n", replayed);
+  if (replayed == 0) {
+    std::fprintf(stderr, "no input found under the paths given\n");
+    return 1;
+  }
+  return 0;
+}

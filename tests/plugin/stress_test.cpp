@@ -1,0 +1,169 @@
+// Starts and stops the plugin a thousand times with its real worker threads while other
+// threads fire the connection callbacks and a game keeps writing frames and requests to the
+// clipboard. Meant for the sanitizer builds above all: linux-tsan finds the races,
+// linux-asan the leaks; every build checks that no stop hangs.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "commands/secrets_folder.h"
+#include "support/plugin_fixture.h"
+#include "support/trapped_table.h"
+
+namespace sorlinx::testing {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using namespace std::chrono_literals;
+
+constexpr int CYCLES = 1000;
+// A stop that takes this long is taken for a hang: the watchdog ends the program, since a
+// join that never returns could not be reported any other way.
+constexpr auto HANG_GUARD = 5s;
+// What a stop should take; shared machines and sanitizers make single stops slower.
+constexpr auto SHUTDOWN_TARGET = 20ms;
+constexpr double SHUTDOWN_TARGET_MS =
+    std::chrono::duration<double, std::milli>(SHUTDOWN_TARGET).count();
+
+constexpr const char* SECRET = "S3cr3t-stress-identity-5a1e";
+
+// What the game keeps writing: frames that fill and empty the radio lists, queries, moves
+// and reconnections, and texts that are no requests.
+std::vector<std::string> gameTexts() {
+  std::vector<std::string> texts = {
+      request("3D", "{5[1,2,3][RC]}{8[4,5,6][RL]}{9[7,8,9][RC]}"),
+      request("3D", "{5[1,2,3][CD]}{8[-1,-2,-3]}{9[0,0,0][RL]}"),
+      request("GetPlayerID"),
+      request("GetCurrentChannelID"),
+      request("GetPlayerIDFromName", "mate"),
+      request("GetVersion"),
+      request("SwitchPlayer", "8,41,"),
+      request("ConnectToServer", "voice.example.org,9987,,Player"),
+      request("3DMUTE", "ON"),
+      "not a request",
+  };
+  std::string big = "{1[0,0,0][RC]}";
+  for (int client = 2; client < 300; ++client) {
+    big += "{" + std::to_string(client) + "[1,1,1][RL]}";
+  }
+  texts.push_back(request("3D", big));
+  return texts;
+}
+
+class StressTest : public PluginTest {
+ protected:
+  StressTest() {
+    pluginState.pacer = &pluginState.steadyPacer;  // the real threads, on the wall clock
+    host.setLocalClient(5);
+    host.addClient(5, 40, "me");
+    host.addClient(8, 40, "mate");
+    host.addClient(9, 41, "far");
+    // Connection changes come back through the callback, from the thread that asked.
+    host.setConnectionLifecycle(
+        [](ServerConnectionId connection, std::int32_t status) {
+          ts3plugin_onConnectStatusChangeEvent(connection, status, 0);
+        },
+        [](Milliseconds /*delay*/, const std::function<void()>& work) { work(); }, 0ms);
+    ts3plugin_setFunctionPointers(trappedTable(host.table()));
+  }
+};
+
+TEST_F(StressTest, AThousandStartsAndStopsWhileTheVoiceClientAndTheGameKeepGoing) {
+  const SecretsFolder secrets(std::string("[General]\nidentity=") + SECRET + "\n");
+  host.setConfigPath(secrets.path());
+  std::atomic<int> repliesWithSecret{0};
+  memory_clipboard::setWriteObserver([&repliesWithSecret](std::string_view reply) {
+    if (reply.find(SECRET) != std::string_view::npos) {
+      ++repliesWithSecret;
+    }
+  });
+
+  std::atomic<bool> firing{true};
+  std::thread voiceClient([&firing] {
+    for (unsigned i = 0; firing.load(); ++i) {
+      constexpr std::int32_t STATUSES[] = {4, 4, 4, 0, 1, 4, 2};
+      ts3plugin_onConnectStatusChangeEvent(1 + i % 2, STATUSES[i % 7], i);
+      if (i % 5 == 0) {
+        ts3plugin_currentServerConnectionChanged(1);
+      }
+      std::this_thread::sleep_for(200us);
+    }
+  });
+  std::thread game([&firing] {
+    const std::vector<std::string> texts = gameTexts();
+    for (std::size_t i = 0; firing.load(); ++i) {
+      memory_clipboard::setText(texts[i % texts.size()]);
+      std::this_thread::sleep_for(1ms);
+    }
+  });
+
+  std::atomic<Clock::rep> stopStarted{0};  // 0: no stop under way
+  std::thread watchdog([&firing, &stopStarted] {
+    while (firing.load()) {
+      const auto started = stopStarted.load();
+      if (started != 0 && Clock::now().time_since_epoch().count() - started >
+                              std::chrono::duration_cast<Clock::duration>(HANG_GUARD).count()) {
+        std::fprintf(stderr, "ts3plugin_shutdown has not returned after %lld s: it hangs\n",
+                     static_cast<long long>(HANG_GUARD.count()));
+        std::abort();
+      }
+      std::this_thread::sleep_for(10ms);
+    }
+  });
+
+  std::vector<double> stops;
+  stops.reserve(CYCLES);
+  for (int cycle = 0; cycle < CYCLES; ++cycle) {
+    ASSERT_EQ(ts3plugin_init(), 0);
+    // Stop at once now and then, while the workers are still starting; otherwise a little
+    // later, when they are in a pass or in a pause.
+    if (cycle % 4 != 0) {
+      std::this_thread::sleep_for(std::chrono::microseconds(300 * (cycle % 7)));
+    }
+    const auto before = Clock::now();
+    stopStarted.store(before.time_since_epoch().count());
+    ts3plugin_shutdown();
+    stopStarted.store(0);
+    stops.push_back(std::chrono::duration<double, std::milli>(Clock::now() - before).count());
+    ASSERT_FALSE(pluginState.clipboardThreadHandle.joinable());
+    ASSERT_FALSE(pluginState.soundCueThreadHandle.joinable());
+    ASSERT_EQ(pluginState.identityBuffer, nullptr) << "the identity outlived a stop";
+  }
+  firing.store(false);
+  voiceClient.join();
+  game.join();
+  watchdog.join();
+
+  std::sort(stops.begin(), stops.end());
+  const double median = stops[stops.size() / 2];
+  const double worst = stops.back();
+  const auto overTarget = std::count_if(stops.begin(), stops.end(),
+                                        [](double took) { return took > SHUTDOWN_TARGET_MS; });
+  std::printf(
+      "%d stops: median %.3f ms, 99th percentile %.3f ms, worst %.3f ms, %lld over %lld ms\n",
+      CYCLES, median, stops[stops.size() * 99 / 100], worst, static_cast<long long>(overTarget),
+      static_cast<long long>(SHUTDOWN_TARGET.count()));
+  RecordProperty("worst_shutdown_ms", std::to_string(worst));
+  EXPECT_LT(median, SHUTDOWN_TARGET_MS);
+
+  EXPECT_GT(host.callsTo("channelset3DAttributes").size(), 0U) << "no frame was ever applied";
+  EXPECT_EQ(host.outstandingAllocations(), 0);
+  EXPECT_EQ(host.badFrees(), 0);
+  EXPECT_EQ(host.conventionBreaks(), 0);
+  EXPECT_EQ(repliesWithSecret.load(), 0);
+  for (const HostCall& call : host.calls()) {
+    if (call.entry != "startConnection") {
+      EXPECT_EQ(call.arguments.find(SECRET), std::string::npos) << call.entry;
+    }
+  }
+}
+
+}  // namespace
+}  // namespace sorlinx::testing
