@@ -56,14 +56,11 @@ TEST_F(ClipboardChannelTest, AnUnreadableClipboardCountsAsUnchangedAndNeverRedis
   passes(2);
   EXPECT_EQ(replies(), 1U) << "the same request was dispatched a second time";
   EXPECT_EQ(channel.unchangedPasses, 5U);
-}
-
-TEST_F(ClipboardChannelTest, AClipboardWithoutTextCountsAsUnchanged) {
-  passWith(request("3DMUTE", "ON"));
+  // A clipboard that holds no text counts the same way.
   memory_clipboard::clear();
   passes(2);
-  EXPECT_EQ(channel.unchangedPasses, 2U);
-  EXPECT_EQ(channel.lastText, request("3DMUTE", "ON"));
+  EXPECT_EQ(channel.unchangedPasses, 7U);
+  EXPECT_EQ(channel.lastText, request("GetVersion", "leftover"));
 }
 
 TEST_F(ClipboardChannelTest, AFailedOpenIsRetriedOnTheNextPass) {
@@ -105,11 +102,6 @@ TEST_F(ClipboardChannelTest, TextsThatAreNotRequestsBecomeTheLastTextWithoutCoun
   EXPECT_EQ(replies(), 0U);
 }
 
-TEST_F(ClipboardChannelTest, TextAfterTheClosingTagIsIgnored) {
-  passWith(request("3DMUTE", "ON") + " trailing [/kex_sorlinx] text");
-  EXPECT_TRUE(pluginState.mute3D.load());
-}
-
 TEST_F(ClipboardChannelTest, AnEmptyPayloadArmsTheResetButDispatchesNothing) {
   passes(3);
   passWith("[kex_sorlinx][/kex_sorlinx]");
@@ -118,25 +110,11 @@ TEST_F(ClipboardChannelTest, AnEmptyPayloadArmsTheResetButDispatchesNothing) {
   EXPECT_EQ(replies(), 0U);
 }
 
-TEST_F(ClipboardChannelTest, PayloadsAreCutByTheFirstBracketRule) {
-  passWith("[kex_sorlinx]xGetVersion]anything[/kex_sorlinx]");
-  EXPECT_EQ(replies(), 1U);
-  passWith("[kex_sorlinx][3DMUTE[/kex_sorlinx]");  // no "]": "3DMUTE" with "[3DMUTE"
-  EXPECT_FALSE(pluginState.mute3D.load());
-  passWith("[kex_sorlinx]]3DMUTE[/kex_sorlinx]");  // "]" first: nothing is named "3DMUTE" here
-  EXPECT_FALSE(pluginState.mute3D.load());
-}
-
 TEST_F(ClipboardChannelTest, TheTextEndsAtItsFirstZeroByte) {
   passWith(std::string(request("GetVersion")) + std::string(1, '\0') + "ignored");
   EXPECT_EQ(channel.lastText, request("GetVersion"));
   passWith(std::string("[kex_sorlinx][GetVersion]") + std::string(1, '\0') + "[/kex_sorlinx]");
   EXPECT_EQ(replies(), 1U);
-}
-
-TEST_F(ClipboardChannelTest, AReplyIsTheWholeClipboardTextWithoutDecoration) {
-  passWith(request("GetVersion", "ignored"));
-  EXPECT_EQ(memory_clipboard::text(), std::string(VERSION_TEXT));
 }
 
 TEST_F(ClipboardChannelTest, AReplyThatCannotBeWrittenIsLostQuietly) {
@@ -156,18 +134,6 @@ TEST_F(ClipboardChannelTest, AHugeTextIsReadOnceAndItsBufferLetGo) {
   EXPECT_EQ(replies(), 1U);
   EXPECT_LT(channel.currentText.capacity(), 1024U * 1024U);
   EXPECT_LT(channel.lastText.capacity(), 1024U * 1024U);
-}
-
-TEST_F(ClipboardChannelTest, TheThreadEndsWhenStopIsRequestedAndAnswersMeanwhile) {
-  pluginState.pacer = &pluginState.steadyPacer;
-  memory_clipboard::setText(request("GetVersion"));
-  std::thread worker(clipboardThread, nullptr);
-  for (int i = 0; i < 200 && memory_clipboard::text() != std::string(VERSION_TEXT); ++i) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  }
-  EXPECT_EQ(memory_clipboard::text(), std::string(VERSION_TEXT));
-  pluginState.stopRequested.set();
-  worker.join();
 }
 
 }  // namespace
