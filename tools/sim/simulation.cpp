@@ -447,7 +447,7 @@ void Simulation::runVirtual(Milliseconds end) {
   virtualTime_.at(Milliseconds(0), CLIPBOARD_PASS, clipboardPassTask);
   virtualTime_.at(Milliseconds(0), CUE_PASS, cuePassTask);
   for (const Step& step : toPlay_) {
-    if (!isExpectation(step.kind) && step.kind != StepKind::identity) {
+    if (!isExpectation(step.kind)) {
       virtualTime_.at(step.time, STEP, [this, &step] { apply(step); });
     }
   }
@@ -464,7 +464,7 @@ void Simulation::runRealtime(Milliseconds end) {
   ts3plugin_init();
   starting_.store(false);
   for (const Step& step : toPlay_) {
-    if (isExpectation(step.kind) || step.kind == StepKind::identity) {
+    if (isExpectation(step.kind)) {
       continue;
     }
     std::this_thread::sleep_until(realStart_ + step.time);
@@ -558,25 +558,17 @@ Outcome Simulation::run() {
   }
   const ConfigFolder config(identity);
   client_.setConfigPath(config.withSeparator());
-  // The world as it stands at time 0 is the world the plugin starts into.
-  std::size_t next = 0;
-  for (; next < steps_.size() && steps_[next].time.count() == 0; ++next) {
-    if (!isExpectation(steps_[next].kind) && steps_[next].kind != StepKind::clip &&
-        steps_[next].kind != StepKind::send) {
-      apply(steps_[next]);
+  // The world as it stands at time 0 is the world the plugin starts into; the game's
+  // clipboard texts and the expectations of time 0 play with the rest.
+  for (const Step& step : steps_) {
+    const bool setsUpWorld = step.time.count() == 0 && !isExpectation(step.kind) &&
+                             step.kind != StepKind::clip && step.kind != StepKind::send;
+    if (setsUpWorld) {
+      apply(step);
+    } else {
+      toPlay_.push_back(step);
     }
   }
-  std::vector<Step> remaining;
-  for (std::size_t i = 0; i < steps_.size(); ++i) {
-    const Step& step = steps_[i];
-    const bool appliedAlready = i < next && !isExpectation(step.kind) &&
-                                step.kind != StepKind::clip && step.kind != StepKind::send;
-    if (!appliedAlready) {
-      remaining.push_back(step);
-    }
-  }
-
-  toPlay_ = std::move(remaining);
 
   ts3plugin_setFunctionPointers(client_.table());
   if (options_.realtime) {

@@ -108,7 +108,6 @@ HostError VoiceClient::unknownClient(ClientId client) const {
 void* VoiceClient::handOut(std::size_t size) {
   void* block = ::operator new(size);
   handedOut_.insert(block);
-  ++allocations_;
   return block;
 }
 
@@ -411,16 +410,6 @@ void VoiceClient::setConfigPath(std::string path) {
   configPath_ = std::move(path);
 }
 
-ServerConnectionId VoiceClient::connection() const {
-  const std::lock_guard lock(mutex_);
-  return connection_;
-}
-
-std::int32_t VoiceClient::status() const {
-  const std::lock_guard lock(mutex_);
-  return status_;
-}
-
 ClientId VoiceClient::localClient() const {
   const std::lock_guard lock(mutex_);
   return localClient_;
@@ -565,11 +554,6 @@ void VoiceClient::clearCalls() {
 int VoiceClient::outstandingAllocations() const {
   const std::lock_guard lock(mutex_);
   return static_cast<int>(handedOut_.size());
-}
-
-int VoiceClient::allocationsHandedOut() const {
-  const std::lock_guard lock(mutex_);
-  return allocations_;
 }
 
 int VoiceClient::badFrees() const {

@@ -77,8 +77,6 @@ class VoiceClient {
   // getConfigPath writes this text (cut to the buffer's size).
   void setConfigPath(std::string path);
 
-  [[nodiscard]] ServerConnectionId connection() const;
-  [[nodiscard]] std::int32_t status() const;
   [[nodiscard]] ClientId localClient() const;
   [[nodiscard]] std::vector<ClientInfo> clients() const;
   [[nodiscard]] std::optional<ClientInfo> client(ClientId client) const;
@@ -129,7 +127,6 @@ class VoiceClient {
 
   // --- Memory handed out by getChannelClientList and getClientVariableAsString ---
   [[nodiscard]] int outstandingAllocations() const;
-  [[nodiscard]] int allocationsHandedOut() const;
   // freeMemory calls with a pointer never handed out, or already released.
   [[nodiscard]] int badFrees() const;
 
@@ -178,7 +175,6 @@ class VoiceClient {
   int conventionBreaks_ = 0;
   std::set<const void*> handedOut_;
   std::vector<void*> released_;
-  int allocations_ = 0;
   int badFrees_ = 0;
 };
 
