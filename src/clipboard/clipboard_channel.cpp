@@ -1,5 +1,6 @@
 #include "clipboard/clipboard_channel.h"
 
+#include <atomic>
 #include <new>
 
 #include "clipboard/clipboard.h"
@@ -11,7 +12,11 @@ namespace sorlinx {
 namespace {
 // A read buffer grown by an unusually large text is let go after the pass, so that one
 // huge clipboard text does not pin its size in memory for the rest of the session.
-constexpr std::size_t KEPT_BUFFER_CAPACITY = std::size_t{64} * 1024;
+constexpr std::size_t KEPT_BUFFER_CAPACITY = SeenText::KEPT_TEXT_SIZE;
+
+// Replies that could not be written, counted by writeClipboardText; a pass compares the
+// count around its dispatch. Atomic because tests also call the handlers on their own.
+std::atomic<std::uint32_t> lostReplies{0};
 
 void releaseIfLarge(std::string& buffer) {
   if (buffer.capacity() > KEPT_BUFFER_CAPACITY) {
@@ -60,6 +65,29 @@ void takeRequest(ClipboardChannel& channel, std::string_view payload) {
   }
 }
 
+// Takes the text just read as the new last text and dispatches it when it is a request.
+void takeText(ClipboardChannel& channel) {
+  const bool retrying = channel.replyOwed && channel.lastText.matches(channel.currentText);
+  channel.replyOwed = false;
+  const std::uint32_t lostBefore = lostReplies.load();
+  if (const auto payload = envelopePayload(channel.currentText)) {
+    takeRequest(channel, *payload);
+  }
+  channel.lastText.remember(channel.currentText);
+  if (lostReplies.load() != lostBefore) {
+    // The game would wait for this reply forever, and writing the same request again would
+    // not help, since it equals the last text. So the request stays owed: the next pass
+    // reads the clipboard even if nothing changed, and takes the request again if it is
+    // still there. The queries only read the voice client's state, so asking again is
+    // harmless. One line for the lost reply, however many passes it takes.
+    channel.replyOwed = true;
+    channel.lastChangeCount = 0;
+    if (!retrying) {
+      logError("erreur writeClipboardText");
+    }
+  }
+}
+
 }  // namespace
 
 std::optional<std::string_view> envelopePayload(std::string_view text) noexcept {
@@ -86,15 +114,13 @@ Request splitPayload(std::string_view payload) noexcept {
 }
 
 void clipboardPass(ClipboardChannel& channel) {
-  if (!readChangedText(channel) || channel.currentText == channel.lastText) {
+  if (readChangedText(channel) &&
+      (channel.replyOwed || !channel.lastText.matches(channel.currentText))) {
+    takeText(channel);
+  } else {
     // Unchanged, or unreadable: a pass that cannot read the clipboard leaves the change
     // detection as it was, so a request is never dispatched twice for one appearance.
     ++channel.unchangedPasses;
-  } else {
-    channel.lastText.swap(channel.currentText);
-    if (const auto payload = envelopePayload(channel.lastText)) {
-      takeRequest(channel, *payload);
-    }
   }
   checkStaleFrame(channel.unchangedPasses, channel.requestSeen);
   releaseIfLarge(channel.currentText);
@@ -114,6 +140,13 @@ unsigned long clipboardThread(void* /*unused*/) {
   return 0;
 }
 
-void writeClipboardText(std::string_view reply) { clipboard::writeText(reply); }
+void writeClipboardText(std::string_view reply) {
+  for (int attempt = 1; !clipboard::writeText(reply); ++attempt) {
+    if (attempt == REPLY_ATTEMPTS || !pluginState.pacer->pause(REPLY_RETRY_PAUSE)) {
+      lostReplies.fetch_add(1);
+      return;
+    }
+  }
+}
 
 }  // namespace sorlinx

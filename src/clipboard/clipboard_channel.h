@@ -8,6 +8,7 @@
 #include <string>
 #include <string_view>
 
+#include "clipboard/seen_text.h"
 #include "plugin/pacer.h"
 
 namespace sorlinx {
@@ -45,7 +46,10 @@ struct ClipboardChannel {
   // The text read on the last pass that read one.
   std::string currentText;
   // The text the next pass compares against.
-  std::string lastText;
+  SeenText lastText;
+  // The reply to the last text taken could not be written: the next pass that reads the
+  // same text takes it again, whatever the change counter says.
+  bool replyOwed = false;
   // Passes since the last request (or reset) that found the clipboard unchanged,
   // including the passes that could not read it.
   std::uint32_t unchangedPasses = 0;
@@ -64,7 +68,14 @@ void clipboardPass(ClipboardChannel& channel);
 // The worker: a pass every POLLING_PERIOD until stop is requested. The argument is unused.
 unsigned long clipboardThread(void* unused);
 
-// Replaces the clipboard's contents with a reply. A reply that cannot be written is lost.
+// How often a reply is tried within one pass before it waits for the next, and the pause
+// between tries: the game itself often holds the clipboard for a moment while it looks for
+// the reply.
+inline constexpr int REPLY_ATTEMPTS = 3;
+inline constexpr Milliseconds REPLY_RETRY_PAUSE{10};
+
+// Replaces the clipboard's contents with a reply. A reply that cannot be written is owed:
+// the pass that took the request takes it again later, so that it is answered all the same.
 void writeClipboardText(std::string_view reply);
 
 }  // namespace sorlinx

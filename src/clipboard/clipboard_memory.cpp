@@ -1,5 +1,6 @@
 // The in-memory clipboard: the platform clipboard for tests and the simulator.
 #include <mutex>
+#include <new>
 
 #include "clipboard/clipboard.h"
 #include "clipboard/memory_clipboard.h"
@@ -13,6 +14,7 @@ struct MemoryClipboard {
   std::uint64_t changeCount = 1;
   bool changeCountSupported = true;
   bool held = false;
+  bool readsOutOfMemory = false;
   int failingOpens = 0;
   int failingWrites = 0;
   std::uint64_t writes = 0;
@@ -69,6 +71,9 @@ bool clipboard::readText(std::string& text) {
   ++b.reads;
   if (!b.open() || !b.text) {
     return false;
+  }
+  if (b.readsOutOfMemory) {
+    throw std::bad_alloc();
   }
   // Like CF_TEXT, the text ends at its first zero byte.
   const std::string_view whole(*b.text);
@@ -134,6 +139,12 @@ void memory_clipboard::failNextWrites(int count) {
   b.failingWrites = count;
 }
 
+void memory_clipboard::setReadsOutOfMemory(bool outOfMemory) {
+  auto& b = board();
+  const std::lock_guard lock(b.mutex);
+  b.readsOutOfMemory = outOfMemory;
+}
+
 void memory_clipboard::setChangeCountSupported(bool supported) {
   auto& b = board();
   const std::lock_guard lock(b.mutex);
@@ -165,6 +176,7 @@ void memory_clipboard::reset() {
   ++b.changeCount;
   b.changeCountSupported = true;
   b.held = false;
+  b.readsOutOfMemory = false;
   b.failingOpens = 0;
   b.failingWrites = 0;
   b.writes = 0;

@@ -23,6 +23,9 @@ void setHeld(bool held);
 void failNextOpens(int count);
 // The next `count` writes through clipboard::writeText fail to open the clipboard.
 void failNextWrites(int count);
+// While on, reading the clipboard fails for lack of memory (std::bad_alloc), as copying a
+// text too large for the process does.
+void setReadsOutOfMemory(bool outOfMemory);
 // Whether the change counter is reported; when off, changeCount() answers 0 (unknown),
 // as some platforms do.
 void setChangeCountSupported(bool supported);
@@ -33,8 +36,8 @@ std::uint64_t readCount();
 // Runs after every successful clipboard::writeText, with the text written, on the writing
 // thread (the plugin's replies). Nothing to stop observing.
 void setWriteObserver(std::function<void(std::string_view)> observer);
-// Back to the start: no text, not held, counters at zero, change counter supported,
-// no write observer.
+// Back to the start: no text, not held, reads not out of memory, counters at zero, change counter
+// supported, no write observer.
 void reset();
 
 }  // namespace sorlinx::memory_clipboard

@@ -1,8 +1,7 @@
 // How "SwitchPlayer" and "ConnectToServer" take their comma-separated fields apart.
 //
-// Games have long relied on the exact behaviour of the first version of these requests,
-// short argument texts included, so the rules below are kept byte for byte; the only
-// difference is that a number that does not read is now reported instead of guessed.
+// Games rely on these rules byte for byte, short argument texts included, so they stay
+// exactly as they are; a number that does not read is reported rather than guessed.
 #pragma once
 
 #include <charconv>

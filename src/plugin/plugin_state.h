@@ -39,7 +39,7 @@ struct PluginState {
   StopFlag stopRequested;
   std::mutex stateLock;
   // The radio lists live from the library's load to its unload; neither init nor shutdown
-  // empties them. rlClients is declared first so that it is built first, as documented.
+  // empties them. members are built in declaration order: rlClients first, then rcClients.
   std::vector<ClientId> rlClients;
   std::vector<ClientId> rcClients;
   char* identityBuffer = nullptr;

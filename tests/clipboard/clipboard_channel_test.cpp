@@ -1,8 +1,10 @@
 #include "clipboard/clipboard_channel.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 #include "clipboard/memory_clipboard.h"
 #include "plugin/plugin_state.h"
@@ -11,9 +13,12 @@
 namespace sorlinx::testing {
 namespace {
 
+using ::testing::ElementsAre;
+
 class ClipboardChannelTest : public PluginTest {
  protected:
-  // Dispatches are seen through "GetVersion", whose reply is a clipboard write.
+  // Dispatches are seen through "GetVersion", whose reply is a clipboard write (every try
+  // counts).
   static std::uint64_t replies() { return memory_clipboard::writeCount(); }
 };
 
@@ -23,7 +28,7 @@ TEST_F(ClipboardChannelTest, ARequestLeftOnTheClipboardIsDispatchedOnce) {
   EXPECT_EQ(replies(), 1U);
   // The reply is new text without the envelope: it becomes the last text, nothing more.
   passes(1);
-  EXPECT_EQ(channel.lastText, "sorlinx beta 0.8");
+  EXPECT_TRUE(channel.lastText.matches("sorlinx beta 0.8"));
   EXPECT_EQ(channel.unchangedPasses, 0U);
   passes(3);
   EXPECT_EQ(channel.unchangedPasses, 3U);
@@ -60,7 +65,7 @@ TEST_F(ClipboardChannelTest, AnUnreadableClipboardCountsAsUnchangedAndNeverRedis
   memory_clipboard::clear();
   passes(2);
   EXPECT_EQ(channel.unchangedPasses, 7U);
-  EXPECT_EQ(channel.lastText, request("GetVersion", "leftover"));
+  EXPECT_TRUE(channel.lastText.matches(request("GetVersion", "leftover")));
 }
 
 TEST_F(ClipboardChannelTest, AFailedOpenIsRetriedOnTheNextPass) {
@@ -112,28 +117,94 @@ TEST_F(ClipboardChannelTest, AnEmptyPayloadArmsTheResetButDispatchesNothing) {
 
 TEST_F(ClipboardChannelTest, TheTextEndsAtItsFirstZeroByte) {
   passWith(std::string(request("GetVersion")) + std::string(1, '\0') + "ignored");
-  EXPECT_EQ(channel.lastText, request("GetVersion"));
+  EXPECT_TRUE(channel.lastText.matches(request("GetVersion")));
   passWith(std::string("[kex_sorlinx][GetVersion]") + std::string(1, '\0') + "[/kex_sorlinx]");
   EXPECT_EQ(replies(), 1U);
 }
 
-TEST_F(ClipboardChannelTest, AReplyThatCannotBeWrittenIsLostQuietly) {
-  memory_clipboard::failNextWrites(1);
+TEST_F(ClipboardChannelTest, AReplyRefusedForAMomentIsWrittenWithinThePass) {
+  memory_clipboard::failNextWrites(REPLY_ATTEMPTS - 1);
   passWith(request("GetVersion"));
-  EXPECT_EQ(memory_clipboard::text(), request("GetVersion"));
+  EXPECT_EQ(memory_clipboard::text(), "sorlinx beta 0.8");
+  EXPECT_EQ(pacer.pauses(), std::vector<Milliseconds>(REPLY_ATTEMPTS - 1, REPLY_RETRY_PAUSE));
   EXPECT_TRUE(host.logLines().empty());
-  passes(2);  // the request still on the clipboard is not taken again
+  // Stopping ends the tries at once: the reply is owed to a later start instead.
+  pluginState.pacer = &pluginState.steadyPacer;
+  pluginState.stopRequested.set();
+  memory_clipboard::failNextWrites(1);
+  passWith(request("GetVersion", "again"));
+  EXPECT_EQ(replies(), REPLY_ATTEMPTS + 1U);
+  EXPECT_TRUE(channel.replyOwed);
+}
+
+TEST_F(ClipboardChannelTest, ALostReplyIsOwedUntilThePassThatFindsTheRequestAgain) {
+  // Every try of two passes fails, as when the game keeps the clipboard open.
+  memory_clipboard::failNextWrites(2 * REPLY_ATTEMPTS);
+  passWith(request("GetVersion"));
+  passes(1);  // the counter did not move, yet the request is read and taken again
   EXPECT_EQ(memory_clipboard::text(), request("GetVersion"));
+  passes(1);
+  EXPECT_EQ(memory_clipboard::text(), "sorlinx beta 0.8");
+  EXPECT_THAT(host.logLines(), ElementsAre("erreur writeClipboardText"));
+  // Answered: once the reply was read, the same request again is new, and taken once.
+  passes(1);
+  passWith(request("GetVersion"));
+  passes(3);
+  EXPECT_EQ(replies(), 2 * REPLY_ATTEMPTS + 2U);
+  // An owed reply whose request gives way to another text is dropped with it.
+  memory_clipboard::failNextWrites(REPLY_ATTEMPTS);
+  passWith(request("GetVersion"));
+  passWith("the player copied this");
+  passes(2);
+  EXPECT_EQ(memory_clipboard::text(), "the player copied this");
+  EXPECT_EQ(host.logLines().size(), 2U);
+}
+
+TEST_F(ClipboardChannelTest, AHugeTextIsRememberedByItsDigestAndItsBuffersLetGo) {
+  std::string huge = request("GetVersion", std::string(std::size_t{4} << 20, 'x'));
+  passWith(huge);
+  EXPECT_EQ(replies(), 1U);
+  passWith("y" + huge.substr(1));  // not a request: it stays on the clipboard
+  EXPECT_LT(channel.lastText.retainedBytes(), 1024U * 1024U);
+  EXPECT_LT(channel.currentText.capacity() + channel.argumentText.capacity(), 1024U * 1024U);
+  passWith(huge);
+  passWith(huge);  // written again identically: not new
+  huge[huge.size() - CLOSING_TAG.size() - 1] = 'z';
+  passWith(huge);  // one byte differs: new
+  EXPECT_EQ(replies(), 3U);
+  EXPECT_EQ(channel.unchangedPasses, 0U);
+  passWith(huge.substr(0, 100));  // and a short text after a long one
+  passWith(huge.substr(0, 100));
+  EXPECT_EQ(channel.unchangedPasses, 1U);
+}
+
+TEST_F(ClipboardChannelTest, ATextTooLargeToCopyIsLoggedOnceAndCountsAsSeen) {
+  memory_clipboard::setReadsOutOfMemory(true);
+  passWith("too large");
+  passes(9);
+  EXPECT_THAT(host.logLines(), ElementsAre("erreur clipboardThread: texte trop grand"));
+  EXPECT_EQ(channel.unchangedPasses, 10U);
+  memory_clipboard::setReadsOutOfMemory(false);
+  passWith(request("GetVersion"));
   EXPECT_EQ(replies(), 1U);
 }
 
-TEST_F(ClipboardChannelTest, AHugeTextIsReadOnceAndItsBufferLetGo) {
-  const std::string huge(16 * 1024 * 1024, 'x');
-  passWith(huge);
-  passWith(request("GetVersion"));
-  EXPECT_EQ(replies(), 1U);
-  EXPECT_LT(channel.currentText.capacity(), 1024U * 1024U);
-  EXPECT_LT(channel.lastText.capacity(), 1024U * 1024U);
+TEST(ReplyDigest, KnownAnswers) {
+  const auto hex = [](std::string_view text) {
+    std::string out;
+    for (const std::uint8_t byte : sha256(text)) {
+      out += "0123456789abcdef"[byte >> 4];
+      out += "0123456789abcdef"[byte & 15];
+    }
+    return out;
+  };
+  EXPECT_EQ(hex(""), "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855");
+  EXPECT_EQ(hex("abc"), "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad");
+  // Two blocks of padding: 56 bytes leave no room for the length in the first.
+  EXPECT_EQ(hex("abcdbcdecdefdefgefghfghighijhijkijkljklmklmnlmnomnopnopq"),
+            "248d6a61d20638b8e5c026930c3e6039a33ce45964ff2167f6ecedd419db06c1");
+  EXPECT_EQ(hex(std::string(1000000, 'a')),
+            "cdc76e5c9914fb9281a1c7e284d73e67f1809a48a497200e046d39ccc7112cd0");
 }
 
 }  // namespace
