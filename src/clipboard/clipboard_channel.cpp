@@ -65,15 +65,14 @@ void takeRequest(ClipboardChannel& channel, std::string_view payload) {
   }
 }
 
-// Takes the text just read as the new last text and dispatches it when it is a request.
-void takeText(ClipboardChannel& channel) {
-  const bool retrying = channel.replyOwed && channel.lastText.matches(channel.currentText);
+// Dispatches the text just read when it is a request. `retrying`: it is the request whose
+// reply is owed, taken again.
+void takeText(ClipboardChannel& channel, bool retrying) {
   channel.replyOwed = false;
   const std::uint32_t lostBefore = lostReplies.load();
   if (const auto payload = envelopePayload(channel.currentText)) {
     takeRequest(channel, *payload);
   }
-  channel.lastText.remember(channel.currentText);
   if (lostReplies.load() != lostBefore) {
     // The game would wait for this reply forever, and writing the same request again would
     // not help, since it equals the last text. So the request stays owed: the next pass
@@ -114,12 +113,15 @@ Request splitPayload(std::string_view payload) noexcept {
 }
 
 void clipboardPass(ClipboardChannel& channel) {
-  if (readChangedText(channel) &&
-      (channel.replyOwed || !channel.lastText.matches(channel.currentText))) {
-    takeText(channel);
+  // Unchanged, or unreadable: a pass that cannot read the clipboard leaves the change
+  // detection as it was, so a request is never dispatched twice for one appearance.
+  if (!readChangedText(channel)) {
+    ++channel.unchangedPasses;
+  } else if (channel.lastText.replace(channel.currentText)) {
+    takeText(channel, false);
+  } else if (channel.replyOwed) {
+    takeText(channel, true);
   } else {
-    // Unchanged, or unreadable: a pass that cannot read the clipboard leaves the change
-    // detection as it was, so a request is never dispatched twice for one appearance.
     ++channel.unchangedPasses;
   }
   checkStaleFrame(channel.unchangedPasses, channel.requestSeen);

@@ -87,15 +87,24 @@ bool SeenText::matches(std::string_view text) const noexcept {
   return text.size() == length_ && sha256(text) == digest_;
 }
 
-void SeenText::remember(std::string& text) noexcept {
-  digested_ = text.size() > KEPT_TEXT_SIZE;
-  if (digested_) {
-    length_ = text.size();
-    digest_ = sha256(text);
-    std::string().swap(kept_);
-  } else {
-    kept_.swap(text);
+bool SeenText::replace(std::string_view text) {
+  if (text.size() <= KEPT_TEXT_SIZE) {
+    if (matches(text)) {
+      return false;
+    }
+    kept_.assign(text);
+    digested_ = false;
+    return true;
   }
+  const Sha256 digest = sha256(text);
+  if (digested_ && text.size() == length_ && digest == digest_) {
+    return false;
+  }
+  digested_ = true;
+  length_ = text.size();
+  digest_ = digest;
+  std::string().swap(kept_);
+  return true;
 }
 
 }  // namespace sorlinx

@@ -25,9 +25,10 @@ class SeenText {
   static constexpr std::size_t KEPT_TEXT_SIZE = std::size_t{64} * 1024;
 
   [[nodiscard]] bool matches(std::string_view text) const noexcept;
-  // Remembers `text`. A short text's buffer is swapped in, so that the steady state
-  // allocates nothing: `text` is left holding the previous buffer, with unspecified content.
-  void remember(std::string& text) noexcept;
+  // Remembers `text` in place of the last text; returns whether it differs from it. A long
+  // text is digested once. Keeping a short text reuses the buffer of the ones before, so
+  // that the steady state allocates nothing.
+  bool replace(std::string_view text);
   // Heap bytes held for the remembered text.
   [[nodiscard]] std::size_t retainedBytes() const noexcept { return kept_.capacity(); }
 
