@@ -36,9 +36,9 @@ void idlePass(benchmark::State& state) {
       benchmark::Counter(static_cast<double>(bench::allocationCount() - allocationsBefore) /
                          static_cast<double>(state.iterations()));
   // What the channel holds on to while the text stands on the clipboard.
-  state.counters["retained_bytes"] = static_cast<double>(
-      channel.lastText.retainedBytes() + channel.currentText.capacity() +
-      channel.argumentText.capacity());
+  state.counters["retained_bytes"] =
+      static_cast<double>(channel.lastText.retainedBytes() + channel.currentText.capacity() +
+                          channel.argumentText.capacity());
 }
 BENCHMARK(idlePass)->Arg(10)->Arg(16 << 20);
 

@@ -4,18 +4,23 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <cstdlib>
 #include <new>
 #include <optional>
 
 #include "commands/secrets_folder.h"
+#include "plugin/lifecycle.h"
 #include "support/plugin_fixture.h"
 
 // The largest single heap block asked for while `measuring` is set: reading the secrets
-// file must never take a block the size of the file. (No other thread runs here.)
+// file must never take a block the size of the file. And what the block at `watched` held
+// when it was freed: the identity must be wiped first. (No other thread runs here.)
 namespace {
 bool measuring = false;
 std::size_t largestBlock = 0;
+const void* watched = nullptr;
+std::string heldWhenFreed;
 }  // namespace
 
 [[gnu::noinline]] void* operator new(std::size_t size) {
@@ -27,13 +32,28 @@ std::size_t largestBlock = 0;
   }
   throw std::bad_alloc();
 }
-[[gnu::noinline]] void operator delete(void* block) noexcept { std::free(block); }
+[[gnu::noinline]] void operator delete(void* block) noexcept {
+  if (block != nullptr && block == watched) {
+    watched = nullptr;
+    heldWhenFreed.assign(static_cast<const char*>(block), sorlinx::PATH_BUFFER_SIZE);
+  }
+  std::free(block);
+}
 [[gnu::noinline]] void operator delete(void* block, std::size_t) noexcept { std::free(block); }
 
 namespace sorlinx::testing {
 namespace {
 
 using ::testing::ElementsAre;
+
+// Whether `secret` stands in the stack memory just below the caller's frame, where the
+// frames of the functions it called before lay. Called right after such a function, it
+// finds what that function left behind in its locals.
+[[gnu::noinline]] bool stackHolds(std::string_view secret) {
+  std::array<char, std::size_t{64} << 10> below;  // deliberately not initialised
+  asm volatile("" : : "r"(below.data()) : "memory");
+  return std::string_view(below.data(), below.size()).find(secret) != std::string_view::npos;
+}
 
 struct ScanCase {
   std::string file;
@@ -145,6 +165,21 @@ TEST_F(ReadClientIdentityTest, AHugeFileIsReadInBoundedMemory) {
   EXPECT_LT(largestBlockWhileReading(), std::size_t{64} << 10);
   EXPECT_EQ(identity(), "");
   EXPECT_THAT(host.logLines(), ElementsAre("erreur readClientIdentity: identite trop longue"));
+}
+
+TEST_F(ReadClientIdentityTest, NoCopyOfTheIdentityOutlivesThePlugin) {
+  const std::string secret = "V4lue-" + std::string(200, 's') + "-of-the-identity";
+  const SecretsFolder folder("identity=" + secret + "\n");
+  host.setConfigPath(folder.path());
+  readClientIdentity();
+  const bool leftOnStack = stackHolds(secret);
+  EXPECT_EQ(identity(), secret);
+  EXPECT_FALSE(leftOnStack) << "the file's read buffer still holds the identity";
+  watched = pluginState.identityBuffer;
+  finishStop();
+  EXPECT_EQ(pluginState.identityBuffer, nullptr);
+  EXPECT_EQ(heldWhenFreed.find_first_not_of('\0'), std::string::npos)
+      << "the identity was freed without being wiped";
 }
 
 }  // namespace

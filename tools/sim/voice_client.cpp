@@ -102,7 +102,7 @@ HostError VoiceClient::injectedFault(std::string_view entry, std::optional<Clien
 }
 
 HostError VoiceClient::unknownClient(ClientId client) const {
-  return strict_ && clients_.count(client) == 0 ? ERROR_INVALID_CLIENT_ID : 0;
+  return strict_ && clients_.count(client) == 0 ? INVALID_CLIENT_ID : 0;
 }
 
 void* VoiceClient::handOut(std::size_t size) {

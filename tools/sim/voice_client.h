@@ -27,6 +27,10 @@
 
 namespace sorlinx::sim {
 
+// The voice client's code for a client it does not know. Written out here rather than taken
+// from the plugin's declarations, so that a wrong value on the plugin's side shows in tests.
+inline constexpr HostError INVALID_CLIENT_ID = 512;
+
 struct HostCall {
   std::string entry;
   // Each argument as written: numbers as a stream writes them, texts in double quotes, null
