@@ -3,8 +3,11 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <iostream>
+#include <optional>
 #include <string>
 #include <thread>
 
@@ -62,6 +65,29 @@ TEST_F(PluginDllTest, ARequestLeftOnTheClipboardArmsOneResetEvenAcrossAHeldClipb
   EXPECT_EQ(clipboardText(), request("NoSuchCommand"));
   EXPECT_EQ(host.outstandingAllocations(), 0);
   EXPECT_EQ(host.badFrees(), 0);
+}
+
+TEST_F(PluginDllTest, AReplyTheClipboardRefusesIsWrittenOnceItIsFree) {
+  // The game takes the clipboard exactly while the plugin asks the voice client for the
+  // answer, and keeps it for a while: every try of the plugin's write fails.
+  std::atomic<bool> taken{false};
+  std::optional<ClipboardHolder> holder;
+  host.setHook("getClientID", [&] {
+    if (!taken.load()) {
+      holder.emplace();
+      taken.store(true);
+    }
+  });
+  start();
+  putText(request("GetPlayerID"));
+  ASSERT_TRUE(eventually([&] { return taken.load(); }));
+  std::this_thread::sleep_for(500ms);
+  EXPECT_EQ(host.callsTo("getClientID").size(), 1U);
+  holder.reset();
+  EXPECT_TRUE(eventually([] { return clipboardText() == "5"; }));
+  EXPECT_EQ(host.callsTo("getClientID").size(), 2U) << "the request was not taken again";
+  const auto lines = host.logLines();
+  EXPECT_EQ(std::count(lines.begin(), lines.end(), "erreur writeClipboardText"), 1);
 }
 
 TEST_F(PluginDllTest, ShutdownWhileIdleReturnsPromptly) {

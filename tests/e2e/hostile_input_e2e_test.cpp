@@ -1,6 +1,6 @@
 // End to end: texts that no game should write, put on the real clipboard for the shipped
 // DLL. After each one the plugin must still answer "GetVersion" within a second, and the
-// process must not have grown by more than the text's own size.
+// process must keep no more than 1 MiB of it.
 #include <gtest/gtest.h>
 #include <windows.h>
 
@@ -151,17 +151,27 @@ TEST_F(HostileInputTest, ThePluginAnswersAfterEveryHostileTextAndKeepsNoneOfIt) 
     } else {
       std::this_thread::sleep_for(500ms);  // a few passes: the text has been read
     }
-    // What the process holds meanwhile (the plugin keeps the last text it read, to tell the
-    // next one from it): shown, to see that this measure sees the plugin's buffers at all.
-    const std::int64_t heldMeanwhile = privateBytes() - before;
+    // Wine keeps the clipboard's text in this process: empty the clipboard, as a program
+    // taking it over without text does. The plugin has no new text to read then, so what
+    // the process still holds is what the plugin kept of the last one: its digest only.
+    // (A pass over a 16 MiB text takes a while on a busy machine: give it time.)
+    emptyClipboard();
+    std::int64_t heldMeanwhile = 0;
+    EXPECT_TRUE(eventually(
+        [&] {
+          heldMeanwhile = privateBytes() - before;
+          return heldMeanwhile <= static_cast<std::int64_t>(MIB);
+        },
+        5s))
+        << heldMeanwhile << " bytes still held";
     const double answeredAfter = versionAnswerMs();
     EXPECT_LT(answeredAfter, 1000.0) << "no answer within a second";
     std::this_thread::sleep_for(250ms);  // the pass that answered has let its buffers go
     const std::int64_t grown = privateBytes() - before;
     std::cout << input.name << " (" << size << " bytes): answered after " << answeredAfter
               << " ms; memory grown by " << heldMeanwhile
-              << " bytes while it stood on the clipboard, by " << grown << " bytes after\n";
-    EXPECT_LE(grown, static_cast<std::int64_t>(size));
+              << " bytes once it left the clipboard, by " << grown << " bytes after\n";
+    EXPECT_LE(grown, static_cast<std::int64_t>(MIB));
     EXPECT_EQ(placementsSeen.load(), input.placements);
   }
   EXPECT_EQ(unplaceablePositions.load(), 0U);

@@ -49,6 +49,14 @@ void putText(std::string_view text) {
   throw std::runtime_error("the clipboard does not take the text");
 }
 
+void emptyClipboard() {
+  if (!openWithRetries(nullptr)) {
+    throw std::runtime_error("the clipboard cannot be opened");
+  }
+  EmptyClipboard();
+  CloseClipboard();
+}
+
 std::optional<std::string> clipboardText() {
   if (!openWithRetries(nullptr)) {
     return std::nullopt;

@@ -9,6 +9,8 @@ namespace sorlinx::e2e {
 
 // Puts text on the clipboard, as a game does (retries while another thread holds it).
 void putText(std::string_view text);
+// Empties the clipboard: it holds no text at all afterwards.
+void emptyClipboard();
 // The clipboard's text, or nothing when it holds none or cannot be opened.
 std::optional<std::string> clipboardText();
 
