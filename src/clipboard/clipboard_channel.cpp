@@ -113,13 +113,12 @@ Request splitPayload(std::string_view payload) noexcept {
 }
 
 void clipboardPass(ClipboardChannel& channel) {
-  // Unchanged, or unreadable: a pass that cannot read the clipboard leaves the change
+  // A pass that cannot read the clipboard counts as unchanged and leaves the change
   // detection as it was, so a request is never dispatched twice for one appearance.
-  if (!readChangedText(channel)) {
-    ++channel.unchangedPasses;
-  } else if (channel.lastText.replace(channel.currentText)) {
+  const bool read = readChangedText(channel);
+  if (read && channel.lastText.replace(channel.currentText)) {
     takeText(channel, false);
-  } else if (channel.replyOwed) {
+  } else if (read && channel.replyOwed) {
     takeText(channel, true);
   } else {
     ++channel.unchangedPasses;
