@@ -34,14 +34,6 @@ class DispatcherTest : public PluginTest {
     const std::lock_guard lock(pluginState.stateLock);
     return pluginState.rcClients.empty() && pluginState.rlClients.empty();
   }
-
-  [[nodiscard]] std::vector<std::string> placementsAtOrigin() const {
-    std::vector<std::string> lines;
-    for (const auto& call : host.callsTo("channelset3DAttributes")) {
-      lines.push_back(call.arguments);
-    }
-    return lines;
-  }
 };
 
 TEST_F(DispatcherTest, CommandsMatchWholeAndCaseSensitive) {
@@ -89,76 +81,44 @@ TEST_F(DispatcherTest, TwentyUnchangedPassesAfterARequestResetOnce) {
   EXPECT_EQ(channel.unchangedPasses, STALE_FRAME_PASSES);
 }
 
-TEST_F(DispatcherTest, AnyRequestArmsTheReset) {
-  struct Case {
-    std::string text;
-    int passesToReset;
+// Clipboard texts, each followed by unchanged passes; the reset must come on the very last.
+TEST_F(DispatcherTest, WhatArmsAndRestartsTheReset) {
+  struct Step {
+    std::string text;  // empty: no new text, only passes
+    int passes;
+    bool connected = true;
   };
-  // A reply changes the clipboard once more: the pass that reads it does not count.
-  for (const Case& c :
-       {Case{request("GetVersion"), 21}, Case{request("NoSuchCommand"), 20},
-        Case{"[kex_sorlinx][/kex_sorlinx]", 20}, Case{request("GetChannelIDFromName", "x"), 20}}) {
-    SCOPED_TRACE(c.text);
+  const std::vector<std::vector<Step>> cases{
+      // A reply changes the clipboard once more: the pass that reads it does not count.
+      {{request("GetVersion"), 21}},
+      {{request("NoSuchCommand"), 20}},
+      {{"[kex_sorlinx][/kex_sorlinx]", 20}},
+      {{request("GetChannelIDFromName", "x"), 20}},
+      // A new request starts the count again.
+      {{request("3DMUTE", "a"), 15}, {request("3DMUTE", "b"), 20}},
+      // A text without the envelope neither arms the reset nor restarts its count.
+      {{"not a request", 30}, {request("3DMUTE", "c"), 10}, {"not a request", 10}},
+      // The reset waits for the connection, and a request that comes meanwhile restarts it.
+      {{request("3DMUTE", "d"), 45, false}, {"", 1}},
+      {{request("3DMUTE", "e"), 25, false}, {request("3DMUTE", "f"), 20}},
+  };
+  for (const auto& steps : cases) {
+    SCOPED_TRACE(steps.front().text);
     host.clearCalls();
     fillLists();
-    passWith(c.text);
-    passes(c.passesToReset - 1);
+    for (std::size_t i = 0; i < steps.size(); ++i) {
+      setConnected(steps[i].connected);
+      if (!steps[i].text.empty()) {
+        passWith(steps[i].text);
+      }
+      passes(steps[i].passes - (i + 1 == steps.size() ? 1 : 0));
+    }
     EXPECT_FALSE(listsEmpty());
+    EXPECT_THAT(host.placements(), IsEmpty());
     passes(1);
     EXPECT_TRUE(listsEmpty());
     EXPECT_EQ(host.placements().size(), 2U);
   }
-}
-
-TEST_F(DispatcherTest, ANewRequestBeforeTheTwentiethPassStartsTheCountAgain) {
-  passWith(request("3DMUTE", "a"));
-  passes(15);
-  passWith(request("3DMUTE", "b"));
-  passes(19);
-  EXPECT_THAT(host.calls(), IsEmpty());
-  passes(1);
-  EXPECT_EQ(host.placements().size(), 2U);
-}
-
-TEST_F(DispatcherTest, TextsWithoutTheEnvelopeNeitherArmNorRestartTheCount) {
-  passes(30);
-  passWith("not a request");
-  passes(30);
-  EXPECT_THAT(host.calls(), IsEmpty());
-
-  passWith(request("3DMUTE", "a"));
-  passes(10);
-  passWith("not a request");  // a changed pass: neither counts nor zeroes
-  passes(9);
-  EXPECT_THAT(host.calls(), IsEmpty());
-  passes(1);
-  EXPECT_EQ(host.placements().size(), 2U);
-}
-
-TEST_F(DispatcherTest, TheResetWaitsForTheConnectionUnlessARequestComesFirst) {
-  fillLists();
-  setConnected(false);
-  passWith(request("3DMUTE", "a"));
-  passes(45);
-  EXPECT_FALSE(listsEmpty());
-  EXPECT_THAT(host.calls(), IsEmpty());
-  EXPECT_EQ(channel.unchangedPasses, 45U);
-  setConnected(true);
-  passes(1);
-  EXPECT_TRUE(listsEmpty());
-  EXPECT_EQ(host.placements().size(), 2U);
-
-  // A request that comes while waiting starts the count again.
-  host.clearCalls();
-  setConnected(false);
-  passWith(request("3DMUTE", "b"));
-  passes(25);
-  passWith(request("3DMUTE", "c"));
-  setConnected(true);
-  passes(19);
-  EXPECT_THAT(host.calls(), IsEmpty());
-  passes(1);
-  EXPECT_EQ(host.placements().size(), 2U);
 }
 
 TEST_F(DispatcherTest, EachFailingQueryOfTheResetIsLoggedAndEndsIt) {
