@@ -15,7 +15,6 @@
 
 #include "commands/secrets_folder.h"
 #include "support/plugin_fixture.h"
-#include "support/trapped_table.h"
 
 namespace sorlinx::testing {
 namespace {
@@ -71,7 +70,6 @@ class StressTest : public PluginTest {
           ts3plugin_onConnectStatusChangeEvent(connection, status, 0);
         },
         [](Milliseconds /*delay*/, const std::function<void()>& work) { work(); }, 0ms);
-    ts3plugin_setFunctionPointers(trappedTable(host.table()));
   }
 };
 
