@@ -200,7 +200,7 @@ brk exports-double-init src/plugin/exports.cpp \
   's/\n\s*pluginState\.running\.store\(true\);\n/\n/' \
   'a second init without shutdown starts the workers again'
 brk exports-callback-connection src/plugin/exports.cpp \
-  's/(unsigned int \/\*errorNumber\*\/\) \{\n)\s*pluginState\.currentServerConnection\.store\(serverConnection\);\n/$1/' \
+  's/(unsigned int \/\*errorNumber\*\/\) \{\n\s*)pluginState\.currentServerConnection\.store\(serverConnection\);/${1}static_cast<void>(serverConnection);/' \
   'a status change does not make its connection the current one'
 brk pacer-stop-unseen src/plugin/pacer.cpp \
   's/return !wake_\.wait_for/return wake_.wait_for/' \
