@@ -75,33 +75,6 @@ TEST_F(PlacementTest, RefusedPlacementsAreLoggedAndTheirFlagsIgnored) {
   EXPECT_THAT(rlClients(), ElementsAre(4));
 }
 
-// Every frame starts the lists afresh; the flags themselves are exercised further down.
-TEST_F(PlacementTest, EachFrameRebuildsTheLists) {
-  struct Case {
-    const char* frame;
-    std::vector<ClientId> rc;
-    std::vector<ClientId> rl;
-    std::size_t placements;
-  };
-  const Case cases[] = {
-      {"", {}, {}, 0},
-      {"x{4[0,0,0][RC]}", {}, {}, 0},
-      {"{4[0,0,0][RC]}{4[0,0,0]}", {4}, {}, 2},
-      // A record that cannot be read is skipped whole: no placement, no flag, no log.
-      {"{4[0,0,0][RC]}{5[0,0][RL]}{6[0,x,0][RL]}{4[0,0,0][RL]}", {}, {4}, 2},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.frame);
-    host.clearCalls();
-    setLists({1, 2}, {3});
-    apply(c.frame);
-    EXPECT_EQ(rcClients(), c.rc);
-    EXPECT_EQ(rlClients(), c.rl);
-    EXPECT_EQ(host.placements().size(), c.placements);
-    EXPECT_THAT(host.logLines(), IsEmpty());
-  }
-}
-
 // Clients whose placement this voice client refuses; the fake's own recording would make the
 // frames of tens of thousands of records below crawl.
 std::array<bool, 8> refusedClients{};
