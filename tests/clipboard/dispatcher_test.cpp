@@ -121,19 +121,24 @@ TEST_F(DispatcherTest, WhatArmsAndRestartsTheReset) {
   }
 }
 
-TEST_F(DispatcherTest, EachFailingQueryOfTheResetIsLoggedAndEndsIt) {
+TEST_F(DispatcherTest, EachFailureOfTheResetIsLogged) {
   struct Case {
     const char* entry;
+    ClientId client;  // 0: the entry fails for every client
     const char* line;
     std::size_t callsMade;
+    std::vector<ClientId> placed;
   };
-  for (const Case& c : {Case{"getClientID", "erreur getClientID", 1},
-                        Case{"getChannelOfClient", "erreur getChannelOfClient", 2},
-                        Case{"getChannelClientList", "erreur getChannelClientList", 3}}) {
+  for (const Case& c :
+       {Case{"getClientID", 0, "erreur getClientID", 1, {}},
+        Case{"getChannelOfClient", 0, "erreur getChannelOfClient", 2, {}},
+        Case{"getChannelClientList", 0, "erreur getChannelClientList", 3, {}},
+        // A refused placement skips only that client.
+        Case{"channelset3DAttributes", 5, "erreur Channelset3DAttributes", 6, {8}}}) {
     SCOPED_TRACE(c.entry);
     host.clearCalls();
     host.clearFailures();
-    host.fail(c.entry, 1);
+    c.client == 0 ? host.fail(c.entry, 1) : host.failForClient(c.entry, c.client, 0x200);
     fillLists();
     passWith(request("3DMUTE", c.entry));
     passes(20);
@@ -141,22 +146,16 @@ TEST_F(DispatcherTest, EachFailingQueryOfTheResetIsLoggedAndEndsIt) {
     EXPECT_THAT(host.logLines(), ElementsAre(c.line));
     EXPECT_EQ(host.conventionBreaks(), 0);
     EXPECT_EQ(host.transcript().size(), c.callsMade);
-    EXPECT_THAT(host.callsTo("freeMemory"), IsEmpty());
+    std::vector<ClientId> placed;
+    for (const Placement& placement : host.placements()) {
+      placed.push_back(placement.client);
+    }
+    EXPECT_EQ(placed, c.placed);
+    EXPECT_EQ(host.outstandingAllocations(), 0);
+    EXPECT_EQ(host.badFrees(), 0);
     passes(40);  // not retried until another request arms it
     EXPECT_EQ(host.logLines().size(), 1U);
   }
-}
-
-TEST_F(DispatcherTest, AFailedPlacementSkipsOnlyThatClient) {
-  host.addClient(11, 40, "third");
-  host.failForClient("channelset3DAttributes", 8, 0x200);
-  passWith(request("3DMUTE", "a"));
-  passes(20);
-  EXPECT_THAT(host.logLines(), ElementsAre("erreur Channelset3DAttributes"));
-  ASSERT_EQ(host.placements().size(), 2U);
-  EXPECT_EQ(host.placements()[0].client, 5);
-  EXPECT_EQ(host.placements()[1].client, 11);
-  EXPECT_EQ(host.outstandingAllocations(), 0);
 }
 
 }  // namespace
