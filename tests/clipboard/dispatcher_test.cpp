@@ -34,14 +34,6 @@ class DispatcherTest : public PluginTest {
     const std::lock_guard lock(pluginState.stateLock);
     return pluginState.rcClients.empty() && pluginState.rlClients.empty();
   }
-
-  [[nodiscard]] std::vector<std::string> placementsAtOrigin() const {
-    std::vector<std::string> lines;
-    for (const auto& call : host.callsTo("channelset3DAttributes")) {
-      lines.push_back(call.arguments);
-    }
-    return lines;
-  }
 };
 
 TEST_F(DispatcherTest, CommandsMatchWholeAndCaseSensitive) {
@@ -89,91 +81,64 @@ TEST_F(DispatcherTest, TwentyUnchangedPassesAfterARequestResetOnce) {
   EXPECT_EQ(channel.unchangedPasses, STALE_FRAME_PASSES);
 }
 
-TEST_F(DispatcherTest, AnyRequestArmsTheReset) {
-  struct Case {
-    std::string text;
-    int passesToReset;
+// Clipboard texts, each followed by unchanged passes; the reset must come on the very last.
+TEST_F(DispatcherTest, WhatArmsAndRestartsTheReset) {
+  struct Step {
+    std::string text;  // empty: no new text, only passes
+    int passes;
+    bool connected = true;
   };
-  // A reply changes the clipboard once more: the pass that reads it does not count.
-  for (const Case& c :
-       {Case{request("GetVersion"), 21}, Case{request("NoSuchCommand"), 20},
-        Case{"[kex_sorlinx][/kex_sorlinx]", 20}, Case{request("GetChannelIDFromName", "x"), 20}}) {
-    SCOPED_TRACE(c.text);
+  const std::vector<std::vector<Step>> cases{
+      // A reply changes the clipboard once more: the pass that reads it does not count.
+      {{request("GetVersion"), 21}},
+      {{request("NoSuchCommand"), 20}},
+      {{"[kex_sorlinx][/kex_sorlinx]", 20}},
+      {{request("GetChannelIDFromName", "x"), 20}},
+      // A new request starts the count again.
+      {{request("3DMUTE", "a"), 15}, {request("3DMUTE", "b"), 20}},
+      // A text without the envelope neither arms the reset nor restarts its count.
+      {{"not a request", 30}, {request("3DMUTE", "c"), 10}, {"not a request", 10}},
+      // The reset waits for the connection, and a request that comes meanwhile restarts it.
+      {{request("3DMUTE", "d"), 45, false}, {"", 1}},
+      {{request("3DMUTE", "e"), 25, false}, {request("3DMUTE", "f"), 20}},
+  };
+  for (const auto& steps : cases) {
+    SCOPED_TRACE(steps.front().text);
     host.clearCalls();
     fillLists();
-    passWith(c.text);
-    passes(c.passesToReset - 1);
+    for (std::size_t i = 0; i < steps.size(); ++i) {
+      setConnected(steps[i].connected);
+      if (!steps[i].text.empty()) {
+        passWith(steps[i].text);
+      }
+      passes(steps[i].passes - (i + 1 == steps.size() ? 1 : 0));
+    }
     EXPECT_FALSE(listsEmpty());
+    EXPECT_THAT(host.placements(), IsEmpty());
     passes(1);
     EXPECT_TRUE(listsEmpty());
     EXPECT_EQ(host.placements().size(), 2U);
   }
 }
 
-TEST_F(DispatcherTest, ANewRequestBeforeTheTwentiethPassStartsTheCountAgain) {
-  passWith(request("3DMUTE", "a"));
-  passes(15);
-  passWith(request("3DMUTE", "b"));
-  passes(19);
-  EXPECT_THAT(host.calls(), IsEmpty());
-  passes(1);
-  EXPECT_EQ(host.placements().size(), 2U);
-}
-
-TEST_F(DispatcherTest, TextsWithoutTheEnvelopeNeitherArmNorRestartTheCount) {
-  passes(30);
-  passWith("not a request");
-  passes(30);
-  EXPECT_THAT(host.calls(), IsEmpty());
-
-  passWith(request("3DMUTE", "a"));
-  passes(10);
-  passWith("not a request");  // a changed pass: neither counts nor zeroes
-  passes(9);
-  EXPECT_THAT(host.calls(), IsEmpty());
-  passes(1);
-  EXPECT_EQ(host.placements().size(), 2U);
-}
-
-TEST_F(DispatcherTest, TheResetWaitsForTheConnectionUnlessARequestComesFirst) {
-  fillLists();
-  setConnected(false);
-  passWith(request("3DMUTE", "a"));
-  passes(45);
-  EXPECT_FALSE(listsEmpty());
-  EXPECT_THAT(host.calls(), IsEmpty());
-  EXPECT_EQ(channel.unchangedPasses, 45U);
-  setConnected(true);
-  passes(1);
-  EXPECT_TRUE(listsEmpty());
-  EXPECT_EQ(host.placements().size(), 2U);
-
-  // A request that comes while waiting starts the count again.
-  host.clearCalls();
-  setConnected(false);
-  passWith(request("3DMUTE", "b"));
-  passes(25);
-  passWith(request("3DMUTE", "c"));
-  setConnected(true);
-  passes(19);
-  EXPECT_THAT(host.calls(), IsEmpty());
-  passes(1);
-  EXPECT_EQ(host.placements().size(), 2U);
-}
-
-TEST_F(DispatcherTest, EachFailingQueryOfTheResetIsLoggedAndEndsIt) {
+TEST_F(DispatcherTest, EachFailureOfTheResetIsLogged) {
   struct Case {
     const char* entry;
+    ClientId client;  // 0: the entry fails for every client
     const char* line;
     std::size_t callsMade;
+    std::vector<ClientId> placed;
   };
-  for (const Case& c : {Case{"getClientID", "erreur getClientID", 1},
-                        Case{"getChannelOfClient", "erreur getChannelOfClient", 2},
-                        Case{"getChannelClientList", "erreur getChannelClientList", 3}}) {
+  for (const Case& c :
+       {Case{"getClientID", 0, "erreur getClientID", 1, {}},
+        Case{"getChannelOfClient", 0, "erreur getChannelOfClient", 2, {}},
+        Case{"getChannelClientList", 0, "erreur getChannelClientList", 3, {}},
+        // A refused placement skips only that client.
+        Case{"channelset3DAttributes", 5, "erreur Channelset3DAttributes", 6, {8}}}) {
     SCOPED_TRACE(c.entry);
     host.clearCalls();
     host.clearFailures();
-    host.fail(c.entry, 1);
+    c.client == 0 ? host.fail(c.entry, 1) : host.failForClient(c.entry, c.client, 0x200);
     fillLists();
     passWith(request("3DMUTE", c.entry));
     passes(20);
@@ -181,22 +146,16 @@ TEST_F(DispatcherTest, EachFailingQueryOfTheResetIsLoggedAndEndsIt) {
     EXPECT_THAT(host.logLines(), ElementsAre(c.line));
     EXPECT_EQ(host.conventionBreaks(), 0);
     EXPECT_EQ(host.transcript().size(), c.callsMade);
-    EXPECT_THAT(host.callsTo("freeMemory"), IsEmpty());
+    std::vector<ClientId> placed;
+    for (const Placement& placement : host.placements()) {
+      placed.push_back(placement.client);
+    }
+    EXPECT_EQ(placed, c.placed);
+    EXPECT_EQ(host.outstandingAllocations(), 0);
+    EXPECT_EQ(host.badFrees(), 0);
     passes(40);  // not retried until another request arms it
     EXPECT_EQ(host.logLines().size(), 1U);
   }
-}
-
-TEST_F(DispatcherTest, AFailedPlacementSkipsOnlyThatClient) {
-  host.addClient(11, 40, "third");
-  host.failForClient("channelset3DAttributes", 8, 0x200);
-  passWith(request("3DMUTE", "a"));
-  passes(20);
-  EXPECT_THAT(host.logLines(), ElementsAre("erreur Channelset3DAttributes"));
-  ASSERT_EQ(host.placements().size(), 2U);
-  EXPECT_EQ(host.placements()[0].client, 5);
-  EXPECT_EQ(host.placements()[1].client, 11);
-  EXPECT_EQ(host.outstandingAllocations(), 0);
 }
 
 }  // namespace

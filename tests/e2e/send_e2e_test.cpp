@@ -74,12 +74,16 @@ TEST_F(SendTest, SendsAFrameWithoutWaitingAndTheSameFrameAgain) {
   EXPECT_EQ(host.placements().back().position.z, 2.0F);
 }
 
-TEST_F(SendTest, SaysSoWhenNoReplyComes) {
+TEST_F(SendTest, SaysSoWhenNoReplyComesOrTheClipboardIsHeld) {
   // The plugin is loaded but not started: nobody answers.
   const SendRun run = runSend("--timeout 300 GetVersion");
   EXPECT_EQ(run.exitCode, 1U);
   EXPECT_THAT(run.output, ::testing::HasSubstr("no reply within 300 ms"));
   EXPECT_EQ(runSend("").exitCode, 2U);
+  const ClipboardHolder holder;
+  const SendRun held = runSend("GetVersion");
+  EXPECT_EQ(held.exitCode, 3U);
+  EXPECT_THAT(held.output, ::testing::HasSubstr("keeps the clipboard open"));
 }
 
 }  // namespace

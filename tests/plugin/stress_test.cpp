@@ -1,21 +1,20 @@
 // Starts and stops the plugin a thousand times with its real worker threads while other
 // threads fire the connection callbacks and a game keeps writing frames and requests to the
-// clipboard. Meant for the sanitizer builds above all: linux-tsan finds the races,
-// linux-asan the leaks; every build checks that no stop hangs.
+// clipboard, and ends with a stale-frame reset among the running workers. Meant for the
+// sanitizer builds above all: linux-tsan finds the races, linux-asan the leaks. A stop that
+// hangs ends in the test's timeout.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdio>
-#include <cstdlib>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "commands/secrets_folder.h"
 #include "support/plugin_fixture.h"
-#include "support/trapped_table.h"
 
 namespace sorlinx::testing {
 namespace {
@@ -24,13 +23,8 @@ using Clock = std::chrono::steady_clock;
 using namespace std::chrono_literals;
 
 constexpr int CYCLES = 1000;
-// A stop that takes this long is taken for a hang: the watchdog ends the program, since a
-// join that never returns could not be reported any other way.
-constexpr auto HANG_GUARD = 5s;
-// What a stop should take; shared machines and sanitizers make single stops slower.
-constexpr auto SHUTDOWN_TARGET = 20ms;
-constexpr double SHUTDOWN_TARGET_MS =
-    std::chrono::duration<double, std::milli>(SHUTDOWN_TARGET).count();
+// What a stop should take, in ms; shared machines and sanitizers make single stops slower.
+constexpr double SHUTDOWN_TARGET_MS = 20;
 
 constexpr const char* SECRET = "S3cr3t-stress-identity-5a1e";
 
@@ -71,7 +65,6 @@ class StressTest : public PluginTest {
           ts3plugin_onConnectStatusChangeEvent(connection, status, 0);
         },
         [](Milliseconds /*delay*/, const std::function<void()>& work) { work(); }, 0ms);
-    ts3plugin_setFunctionPointers(trappedTable(host.table()));
   }
 };
 
@@ -104,20 +97,6 @@ TEST_F(StressTest, AThousandStartsAndStopsWhileTheVoiceClientAndTheGameKeepGoing
     }
   });
 
-  std::atomic<Clock::rep> stopStarted{0};  // 0: no stop under way
-  std::thread watchdog([&firing, &stopStarted] {
-    while (firing.load()) {
-      const auto started = stopStarted.load();
-      if (started != 0 && Clock::now().time_since_epoch().count() - started >
-                              std::chrono::duration_cast<Clock::duration>(HANG_GUARD).count()) {
-        std::fprintf(stderr, "ts3plugin_shutdown has not returned after %lld s: it hangs\n",
-                     static_cast<long long>(HANG_GUARD.count()));
-        std::abort();
-      }
-      std::this_thread::sleep_for(10ms);
-    }
-  });
-
   std::vector<double> stops;
   stops.reserve(CYCLES);
   for (int cycle = 0; cycle < CYCLES; ++cycle) {
@@ -128,9 +107,7 @@ TEST_F(StressTest, AThousandStartsAndStopsWhileTheVoiceClientAndTheGameKeepGoing
       std::this_thread::sleep_for(std::chrono::microseconds(300 * (cycle % 7)));
     }
     const auto before = Clock::now();
-    stopStarted.store(before.time_since_epoch().count());
     ts3plugin_shutdown();
-    stopStarted.store(0);
     stops.push_back(std::chrono::duration<double, std::milli>(Clock::now() - before).count());
     ASSERT_FALSE(pluginState.clipboardThreadHandle.joinable());
     ASSERT_FALSE(pluginState.soundCueThreadHandle.joinable());
@@ -139,17 +116,12 @@ TEST_F(StressTest, AThousandStartsAndStopsWhileTheVoiceClientAndTheGameKeepGoing
   firing.store(false);
   voiceClient.join();
   game.join();
-  watchdog.join();
 
   std::sort(stops.begin(), stops.end());
   const double median = stops[stops.size() / 2];
   const double worst = stops.back();
-  const auto overTarget = std::count_if(stops.begin(), stops.end(),
-                                        [](double took) { return took > SHUTDOWN_TARGET_MS; });
-  std::printf(
-      "%d stops: median %.3f ms, 99th percentile %.3f ms, worst %.3f ms, %lld over %lld ms\n",
-      CYCLES, median, stops[stops.size() * 99 / 100], worst, static_cast<long long>(overTarget),
-      static_cast<long long>(SHUTDOWN_TARGET.count()));
+  std::printf("%d stops: median %.3f ms, 99th percentile %.3f ms, worst %.3f ms\n", CYCLES, median,
+              stops[stops.size() * 99 / 100], worst);
   RecordProperty("worst_shutdown_ms", std::to_string(worst));
   EXPECT_LT(median, SHUTDOWN_TARGET_MS);
 
@@ -163,6 +135,24 @@ TEST_F(StressTest, AThousandStartsAndStopsWhileTheVoiceClientAndTheGameKeepGoing
       EXPECT_EQ(call.arguments.find(SECRET), std::string::npos) << call.entry;
     }
   }
+
+  // Last, the game falls silent after a frame: the stale-frame reset empties the lists on the
+  // clipboard thread while the cue thread reads them, and the stop comes after.
+  host.clearCalls();
+  host.setConnection(1, STATUS_CONNECTION_ESTABLISHED);
+  memory_clipboard::setText(gameTexts().front());
+  ASSERT_EQ(ts3plugin_init(), 0);
+  const auto resetRan = [this] {
+    const auto placements = host.placements();
+    return std::any_of(placements.begin(), placements.end(),
+                       [](const Placement& p) { return p.client == 5 && p.position.x == 0; });
+  };
+  for (int i = 0; i < 500 && !resetRan(); ++i) {
+    std::this_thread::sleep_for(10ms);
+  }
+  EXPECT_TRUE(resetRan()) << "no stale-frame reset ran";
+  EXPECT_FALSE(host.callsTo("playWaveFile").empty());
+  ts3plugin_shutdown();
 }
 
 }  // namespace

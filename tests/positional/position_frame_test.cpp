@@ -2,14 +2,9 @@
 
 #include <gtest/gtest.h>
 
-#include <array>
-#include <cstring>
-#include <random>
 #include <sstream>
 #include <string>
 #include <vector>
-
-#include "support/stream_frame_reader.h"
 
 namespace sorlinx::testing {
 namespace {
@@ -63,86 +58,6 @@ TEST(PositionFrameTest, TextThatDepartsFromTheForm) {
     SCOPED_TRACE(c.frame);
     EXPECT_EQ(readAll(c.frame), c.records);
   }
-}
-
-// A frame a game might write, or should not: records of typical and odd fields, now and then
-// joined badly, then now and then edited at random.
-std::string randomFrame(std::mt19937& random) {
-  const auto pick = [&random](std::size_t count) {
-    return std::uniform_int_distribution<std::size_t>(0, count - 1)(random);
-  };
-  const auto digits = [&pick](std::size_t most) {
-    std::string text;
-    for (std::size_t n = 1 + pick(most); n > 0; --n) {
-      text += static_cast<char>('0' + pick(10));
-    }
-    return text;
-  };
-  constexpr std::array<const char*, 8> LEADS = {"", "", "", "-", "+", " \v", "\f\r+", "+-"};
-  constexpr std::array<const char*, 8> TAILS = {"", "", "", "", "x", ".5", "e", " "};
-  constexpr std::array<const char*, 12> ODD = {
-      "", ".", "1e", "1e+", "inf", "nan", "0x1p3", "3.4028236e38", "7e-46", "1e-45", "70000", "-0"};
-  constexpr std::array<const char*, 7> FLAGS = {"", "", "[RC]", "[RL]", "[CD]", "[rc]", "[RC]]"};
-  const auto field = [&] {
-    if (pick(10) == 0) {
-      return std::string(ODD[pick(ODD.size())]);
-    }
-    std::string text = LEADS[pick(LEADS.size())] + digits(pick(8) == 0 ? 45 : 3);
-    if (pick(2) == 0) {
-      text += pick(4) == 0 ? "." : "." + digits(pick(8) == 0 ? 45 : 3);
-    }
-    if (pick(4) == 0) {
-      text += "eE"[pick(2)] + std::string(LEADS[pick(5)]) +
-              digits(pick(6) == 0 ? 12 : 2).substr(pick(8) == 0);
-    }
-    return text + TAILS[pick(TAILS.size())];
-  };
-  std::string frame;
-  for (std::size_t records = pick(7); records > 0; --records) {
-    frame += "{" + field() + "[" + field() + "," + field() + "," + field() + "]" +
-             FLAGS[pick(FLAGS.size())] + "}";
-    if (pick(8) == 0) {
-      frame += " ,\n"[pick(3)];
-    }
-  }
-  for (std::size_t edits = pick(3) == 0 ? pick(4) : 0; edits > 0 && !frame.empty(); --edits) {
-    const std::size_t at = pick(frame.size());
-    const std::size_t edit = pick(3);
-    if (edit == 0) {
-      frame.erase(at, 1);
-    } else if (edit == 1) {
-      frame.insert(at, 1, "{}[],.+-eE09 \t\n"[pick(15)]);
-    } else {
-      frame.resize(at);
-    }
-  }
-  return frame;
-}
-
-TEST(PositionFrameTest, ReadsEveryFrameAsTheStreamReaderDoes) {
-  std::mt19937 random(20240601);
-  int records = 0;
-  for (int i = 0; i < 20000; ++i) {
-    const std::string original = randomFrame(random);
-    std::string streamText = original;
-    std::string_view fastText = original;
-    for (;;) {
-      const auto expected = readPositionRecordWithStreams(streamText);
-      const auto actual = readPositionRecord(fastText);
-      ASSERT_EQ(actual.has_value(), expected.has_value()) << original;
-      ASSERT_EQ(fastText, streamText) << original;
-      if (!expected) {
-        break;
-      }
-      ++records;
-      // Bit for bit, so that a zero's sign counts too.
-      ASSERT_EQ(actual->clientId, expected->clientId) << original;
-      ASSERT_EQ(std::memcmp(&actual->position, &expected->position, sizeof(Vector3)), 0)
-          << original << "\n  " << describe(*actual) << "\n  " << describe(*expected);
-      ASSERT_EQ(actual->flag, expected->flag) << original;
-    }
-  }
-  EXPECT_GT(records, 10000) << "the generated frames hardly ever hold a readable record";
 }
 
 }  // namespace

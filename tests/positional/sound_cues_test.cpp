@@ -3,13 +3,9 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include <algorithm>
-#include <chrono>
 #include <string>
-#include <thread>
 #include <vector>
 
-#include "clipboard/memory_clipboard.h"
 #include "support/plugin_fixture.h"
 
 namespace sorlinx::testing {
@@ -17,8 +13,6 @@ namespace {
 
 using ::testing::ElementsAre;
 using ::testing::ElementsAreArray;
-using ::testing::IsEmpty;
-using namespace std::chrono_literals;
 
 // From `at` on, the RC and RL lists hold this many clients and the connection is as given.
 struct Change {
@@ -110,45 +104,6 @@ TEST_F(SoundCueTest, AFailedCueIsLoggedOnceAndCountsAsPlayed) {
   EXPECT_EQ(host.conventionBreaks(), 0);
   EXPECT_THAT(host.transcript(),
               ::testing::Contains(R"(playWaveFile(3,"plugins\sorlinx\rc.wav"))"));
-}
-
-// A pacer on the wall clock, fifty times faster: the real workers run many passes in a
-// short test, and a stop still ends every pause at once.
-class HurriedPacer final : public Pacer {
- public:
-  Milliseconds now() override { return steady_.now(); }
-  bool pause(Milliseconds duration) override {
-    return pluginState.stopRequested.waitFor(std::max(duration / 50, Milliseconds{1}));
-  }
-
- private:
-  SteadyPacer steady_{pluginState.stopRequested};
-};
-
-// Both workers on their own threads, while frames come and go, stale-frame resets empty the
-// lists and the connection drops and returns: a race shows under ThreadSanitizer.
-TEST_F(SoundCueTest, FramesResetsAndCuesRunTogether) {
-  HurriedPacer hurried;
-  pluginState.pacer = &hurried;
-  host.setLocalClient(5);
-  host.addClient(5, 40, "me");
-  ASSERT_EQ(ts3plugin_init(), 0);
-  const char* frames[] = {"{5[1,2,3][RC]}{6[4,5,6][RL]}", "{5[1,2,3][RL]}", "{6[0,0,0][CD]}"};
-  for (int i = 0; i < 60; ++i) {
-    memory_clipboard::setText(request("3D", frames[i % 3]) + std::to_string(i));
-    ts3plugin_onConnectStatusChangeEvent(1, i % 7 == 6 ? 0 : 4, 0);
-    // Now and then long enough for twenty clipboard passes, so the reset runs.
-    std::this_thread::sleep_for(i % 10 == 9 ? 60ms : 3ms);
-  }
-  const auto before = std::chrono::steady_clock::now();
-  ts3plugin_shutdown();
-  EXPECT_LT(std::chrono::steady_clock::now() - before, 500ms);
-  EXPECT_FALSE(pluginState.soundCueThreadHandle.joinable());
-  EXPECT_THAT(host.callsTo("playWaveFile"), ::testing::Not(IsEmpty()));
-  const auto placements = host.placements();
-  EXPECT_TRUE(std::any_of(placements.begin(), placements.end(), [](const Placement& p) {
-    return p.client == 5 && p.position.x == 0;
-  })) << "no stale-frame reset ran";
 }
 
 }  // namespace

@@ -15,45 +15,37 @@ bool extract(const std::string& field, Number& value) {
   return !in.fail();
 }
 
-std::optional<PositionRecord> readBody(const std::string& body) {
-  const std::size_t open = body.find('[');
-  if (open == std::string::npos) {
+// The text before the first `mark`, taken off `text` together with the mark.
+std::optional<std::string> cut(std::string& text, char mark) {
+  const std::size_t at = text.find(mark);
+  if (at == std::string::npos) {
     return std::nullopt;
   }
-  std::string rest = body.substr(open + 1);
-  const std::size_t firstComma = rest.find(',');
-  if (firstComma == std::string::npos) {
-    return std::nullopt;
-  }
-  const std::string xField = rest.substr(0, firstComma);
-  rest = rest.substr(firstComma + 1);
-  const std::size_t secondComma = rest.find(',');
-  if (secondComma == std::string::npos) {
-    return std::nullopt;
-  }
-  const std::string zField = rest.substr(0, secondComma);
-  rest = rest.substr(secondComma + 1);
-  const std::size_t close = rest.find(']');
-  if (close == std::string::npos) {
-    return std::nullopt;
-  }
-  const std::string yField = rest.substr(0, close);
-  const std::string flagText = rest.substr(close + 1);
+  std::string head = text.substr(0, at);
+  text.erase(0, at + 1);
+  return head;
+}
 
+std::optional<PositionRecord> readBody(std::string body) {
+  const auto clientField = cut(body, '[');
+  const auto xField = cut(body, ',');
+  const auto zField = cut(body, ',');
+  const auto yField = cut(body, ']');
   // Read wide and signed, so that "-5" and "70000" show as what they are instead of
   // wrapping or saturating as an unsigned 16-bit extraction would.
   long long client = 0;
   PositionRecord record;
-  if (!extract(body.substr(0, open), client) || client < 0 || client > 65535 ||
-      !extract(xField, record.position.x) || !extract(zField, record.position.z) ||
-      !extract(yField, record.position.y)) {
+  if (!clientField || !xField || !zField || !yField || !extract(*clientField, client) ||
+      client < 0 || client > 65535 || !extract(*xField, record.position.x) ||
+      !extract(*zField, record.position.z) || !extract(*yField, record.position.y)) {
     return std::nullopt;
   }
   record.clientId = static_cast<ClientId>(client);
-  record.flag = flagText == "[RC]"   ? RadioFlag::RC
-                : flagText == "[RL]" ? RadioFlag::RL
-                : flagText == "[CD]" ? RadioFlag::CD
-                                     : RadioFlag::None;
+  // What is left after the "]" is the flag text.
+  record.flag = body == "[RC]"   ? RadioFlag::RC
+                : body == "[RL]" ? RadioFlag::RL
+                : body == "[CD]" ? RadioFlag::CD
+                                 : RadioFlag::None;
   return record;
 }
 
