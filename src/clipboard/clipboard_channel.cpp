@@ -39,13 +39,18 @@ bool readChangedText(ClipboardChannel& channel) {
     }
   } catch (const std::bad_alloc&) {
     // Too large to copy. Retrying every pass would only fail the same way and flood the
-    // log, so this clipboard content counts as seen.
+    // log, so this clipboard content counts as seen. Where the platform has no change
+    // counter, the next passes try again all the same; they log nothing more.
     std::string().swap(channel.currentText);
     channel.lastChangeCount = changeCount;
-    logError("erreur clipboardThread: texte trop grand");
+    if (!channel.tooLargeLogged) {
+      logError("erreur clipboardThread: texte trop grand");
+    }
+    channel.tooLargeLogged = true;
     return false;
   }
   channel.lastChangeCount = changeCount;
+  channel.tooLargeLogged = false;
   return true;
 }
 

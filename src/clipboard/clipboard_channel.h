@@ -55,6 +55,8 @@ struct ClipboardChannel {
   std::uint32_t unchangedPasses = 0;
   // A request has arrived since the last stale-frame reset.
   bool requestSeen = false;
+  // The clipboard's text was too large to copy, and that was logged.
+  bool tooLargeLogged = false;
   // The clipboard's change counter at the last successful read; 0 before any.
   std::uint64_t lastChangeCount = 0;
   // The argument text handed to the handler, which may consume it in place.

@@ -179,14 +179,18 @@ TEST_F(ClipboardChannelTest, AHugeTextIsRememberedByItsDigestAndItsBuffersLetGo)
 }
 
 TEST_F(ClipboardChannelTest, ATextTooLargeToCopyIsLoggedOnceAndCountsAsSeen) {
-  memory_clipboard::setReadsOutOfMemory(true);
-  passWith("too large");
-  passes(9);
-  EXPECT_THAT(host.logLines(), ElementsAre("erreur clipboardThread: texte trop grand"));
-  EXPECT_EQ(channel.unchangedPasses, 10U);
-  memory_clipboard::setReadsOutOfMemory(false);
-  passWith(request("GetVersion"));
-  EXPECT_EQ(replies(), 1U);
+  for (const bool counted : {true, false}) {  // with and without a change counter
+    memory_clipboard::setChangeCountSupported(counted);
+    memory_clipboard::setReadsOutOfMemory(true);
+    passWith("too large");
+    passes(9);
+    EXPECT_THAT(host.logLines(), ElementsAre("erreur clipboardThread: texte trop grand"));
+    EXPECT_EQ(channel.unchangedPasses, 10U);
+    memory_clipboard::setReadsOutOfMemory(false);
+    passWith(request("GetVersion", counted ? "1" : "2"));
+    EXPECT_EQ(replies(), counted ? 1U : 2U);
+    host.clearCalls();
+  }
 }
 
 TEST(ReplyDigest, KnownAnswers) {

@@ -52,7 +52,7 @@ TEST_F(SwitchPlayerTest, ANumberThatDoesNotReadMovesNobody) {
 }
 
 TEST_F(SwitchPlayerTest, ARefusedMoveIsLoggedOnceAndNothingHappensUnconnected) {
-  host.fail("requestChannelMove", ERROR_INVALID_CLIENT_ID);
+  host.fail("requestChannelMove", sim::INVALID_CLIENT_ID);
   move("12,34,");
   EXPECT_EQ(host.transcript().size(), 1U);
   EXPECT_THAT(host.logLines(), ElementsAre("erreur requestChannelMove"));

@@ -57,14 +57,14 @@ TEST_F(PlacementTest, TheWorkedExampleThroughTheClipboardOnlyWhileConnected) {
 }
 
 TEST_F(PlacementTest, RefusedPlacementsAreLoggedAndTheirFlagsIgnored) {
-  host.failForClient("channelset3DAttributes", 7, ERROR_INVALID_CLIENT_ID);
+  host.failForClient("channelset3DAttributes", 7, sim::INVALID_CLIENT_ID);
   apply(EXAMPLE_FRAME);
   EXPECT_THAT(host.logLines(), ElementsAre("Erreur_ID_invalide:7"));
   EXPECT_THAT(rcClients(), IsEmpty());
   EXPECT_THAT(rlClients(), ElementsAre(9));
 
   host.clearCalls();
-  host.failForClient("channelset3DAttributes", 9, ERROR_INVALID_CLIENT_ID);
+  host.failForClient("channelset3DAttributes", 9, sim::INVALID_CLIENT_ID);
   host.failForClient("channelset3DAttributes", 3, 1);
   host.failForClient("channelset3DAttributes", 65535, 4294967295U);
   apply("{3[0,0,0][RC]}{9[0,0,0][RL]}{65535[0,0,0][RL]}{4[0,0,0][RL]}");
