@@ -13,13 +13,13 @@
 #include "clipboard/memory_clipboard.h"
 #include "plugin/exports.h"
 #include "plugin/plugin_state.h"
-#include "support/fake_host.h"
+#include "voice_client.h"
 
 namespace sorlinx {
 namespace {
 
 void idlePass(benchmark::State& state) {
-  testing::FakeHost host;
+  sim::VoiceClient host;
   ts3plugin_setFunctionPointers(host.table());
   pluginState.connectionStatus.store(STATUS_CONNECTION_ESTABLISHED);
   memory_clipboard::reset();
@@ -44,7 +44,7 @@ BENCHMARK(idlePass)->Arg(10)->Arg(16 << 20);
 
 // A pass that finds a new 16 MiB text: copied, compared, digested and let go.
 void hugeTextPass(benchmark::State& state) {
-  testing::FakeHost host;
+  sim::VoiceClient host;
   ts3plugin_setFunctionPointers(host.table());
   memory_clipboard::reset();
   ClipboardChannel channel;
@@ -60,7 +60,7 @@ void hugeTextPass(benchmark::State& state) {
 BENCHMARK(hugeTextPass)->Unit(benchmark::kMillisecond);
 
 void shutdownWithWorkersRunning(benchmark::State& state) {
-  testing::FakeHost host;
+  sim::VoiceClient host;
   ts3plugin_setFunctionPointers(host.table());
   memory_clipboard::reset();
   for (auto _ : state) {

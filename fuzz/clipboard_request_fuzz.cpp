@@ -26,14 +26,13 @@
 #include "plugin/lifecycle.h"
 #include "plugin/plugin_state.h"
 #include "positional/sound_cues.h"
-#include "support/fake_host.h"
 #include "support/virtual_pacer.h"
+#include "voice_client.h"
 
 namespace sorlinx::fuzz {
 namespace {
 
-using sorlinx::testing::FakeHost;
-using sorlinx::testing::HostCall;
+using sim::HostCall;
 
 // Long and odd enough that no input holds it by chance; inputs that do are not checked for it.
 constexpr std::string_view SECRET_IDENTITY = "S3cr3t-1dentity:9f2c61d0b84e47a3a5f0c2e1d7b6";
@@ -165,7 +164,7 @@ class Run {
   }
 
   bool secretInInput_;
-  FakeHost host_;
+  sim::VoiceClient host_;
   testing::VirtualPacer pacer_;
   ClipboardChannel channel_;
   SoundCueState cues_;

@@ -17,13 +17,6 @@ using ::testing::IsEmpty;
 
 class DispatcherTest : public PluginTest {
  protected:
-  DispatcherTest() {
-    host.setLocalClient(5);
-    host.addClient(5, 40, "me");
-    host.addClient(8, 40, "mate");
-    host.addClient(9, 41, "elsewhere");
-  }
-
   static void fillLists() {
     const std::lock_guard lock(pluginState.stateLock);
     pluginState.rcClients = {3, 4};
@@ -147,7 +140,7 @@ TEST_F(DispatcherTest, EachFailureOfTheResetIsLogged) {
     EXPECT_EQ(host.conventionBreaks(), 0);
     EXPECT_EQ(host.transcript().size(), c.callsMade);
     std::vector<ClientId> placed;
-    for (const Placement& placement : host.placements()) {
+    for (const sim::Placement& placement : host.placements()) {
       placed.push_back(placement.client);
     }
     EXPECT_EQ(placed, c.placed);

@@ -11,7 +11,7 @@
 #include <functional>
 #include <string>
 
-#include "support/fake_host.h"
+#include "voice_client.h"
 #include "win32_clipboard.h"
 
 namespace sorlinx::e2e {
@@ -49,7 +49,7 @@ class PluginDllTest : public ::testing::Test {
   // Hands the fake's table over and calls init, as the voice client does.
   void start();
 
-  testing::FakeHost host;
+  sim::VoiceClient host;
   HMODULE module = nullptr;
   Exports dll{};
 };

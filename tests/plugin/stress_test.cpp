@@ -55,10 +55,6 @@ class StressTest : public PluginTest {
  protected:
   StressTest() {
     pluginState.pacer = &pluginState.steadyPacer;  // the real threads, on the wall clock
-    host.setLocalClient(5);
-    host.addClient(5, 40, "me");
-    host.addClient(8, 40, "mate");
-    host.addClient(9, 41, "far");
     // Connection changes come back through the callback, from the thread that asked.
     host.setConnectionLifecycle(
         [](ServerConnectionId connection, std::int32_t status) {
@@ -130,7 +126,7 @@ TEST_F(StressTest, AThousandStartsAndStopsWhileTheVoiceClientAndTheGameKeepGoing
   EXPECT_EQ(host.badFrees(), 0);
   EXPECT_EQ(host.conventionBreaks(), 0);
   EXPECT_EQ(repliesWithSecret.load(), 0);
-  for (const HostCall& call : host.calls()) {
+  for (const sim::HostCall& call : host.calls()) {
     if (call.entry != "startConnection") {
       EXPECT_EQ(call.arguments.find(SECRET), std::string::npos) << call.entry;
     }
@@ -145,7 +141,7 @@ TEST_F(StressTest, AThousandStartsAndStopsWhileTheVoiceClientAndTheGameKeepGoing
   const auto resetRan = [this] {
     const auto placements = host.placements();
     return std::any_of(placements.begin(), placements.end(),
-                       [](const Placement& p) { return p.client == 5 && p.position.x == 0; });
+                       [](const sim::Placement& p) { return p.client == 5 && p.position.x == 0; });
   };
   for (int i = 0; i < 500 && !resetRan(); ++i) {
     std::this_thread::sleep_for(10ms);

@@ -4,10 +4,6 @@
 
 namespace sorlinx::testing {
 
-std::string request(std::string_view command, std::string_view arguments) {
-  return requestText(command, arguments);
-}
-
 void resetPluginState() {
   ts3plugin_shutdown();
   pluginState.pacer = &pluginState.steadyPacer;
@@ -25,6 +21,10 @@ void resetPluginState() {
 PluginTest::PluginTest() {
   resetPluginState();
   memory_clipboard::reset();
+  host.setLocalClient(5);
+  host.addClient(5, 40, "me");
+  host.addClient(8, 40, "mate");
+  host.addClient(9, 41, "far");
   installHost();
   pluginState.pacer = &pacer;
   pluginState.currentServerConnection.store(1);
