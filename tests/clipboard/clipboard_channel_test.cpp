@@ -3,7 +3,11 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <array>
+#include <initializer_list>
+#include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "clipboard/memory_clipboard.h"
@@ -22,25 +26,25 @@ class ClipboardChannelTest : public PluginTest {
   static std::uint64_t replies() { return memory_clipboard::writeCount(); }
 };
 
-TEST_F(ClipboardChannelTest, ARequestLeftOnTheClipboardIsDispatchedOnce) {
+TEST_F(ClipboardChannelTest, ARequestIsTakenOnceUntilAnotherTextStoodBetween) {
   passWith(request("GetVersion"));
   EXPECT_EQ(memory_clipboard::text(), "sorlinx beta 0.8");
-  EXPECT_EQ(replies(), 1U);
   // The reply is new text without the envelope: it becomes the last text, nothing more.
   passes(1);
   EXPECT_TRUE(channel.lastText.matches("sorlinx beta 0.8"));
   EXPECT_EQ(channel.unchangedPasses, 0U);
+  const std::uint64_t reads = memory_clipboard::readCount();
   passes(3);
   EXPECT_EQ(channel.unchangedPasses, 3U);
+  EXPECT_EQ(memory_clipboard::readCount(), reads) << "an idle pass read the clipboard";
   EXPECT_EQ(replies(), 1U);
-}
 
-TEST_F(ClipboardChannelTest, TheSameTextAgainIsNotANewRequestUntilAnotherTextStoodBetween) {
   const std::string mute = request("3DMUTE", "ON");
   passWith(mute);
   EXPECT_TRUE(pluginState.mute3D.load());
   pluginState.mute3D.store(false);
-  passWith(mute);  // written again by the game: equal to the last text
+  // Written again by the game, and the text ends at its first zero byte: equal to the last.
+  passWith(mute + std::string(1, '\0') + "ignored");
   EXPECT_FALSE(pluginState.mute3D.load());
   EXPECT_EQ(channel.unchangedPasses, 1U);
   passWith("something else");
@@ -50,8 +54,12 @@ TEST_F(ClipboardChannelTest, TheSameTextAgainIsNotANewRequestUntilAnotherTextSto
 
 TEST_F(ClipboardChannelTest, AnUnreadableClipboardCountsAsUnchangedAndNeverRedispatches) {
   // A request whose handler consumes its argument text in place: what it leaves behind
-  // must not be mistaken for a new clipboard text.
-  passWith(request("GetVersion", "leftover"));
+  // must not be mistaken for a new clipboard text. Its first read fails: the next pass reads.
+  memory_clipboard::setText(request("GetVersion", "leftover"));
+  memory_clipboard::failNextOpens(1);
+  passes(1);
+  EXPECT_EQ(replies(), 0U);
+  passes(1);
   ASSERT_EQ(replies(), 1U);
   memory_clipboard::setText(request("GetVersion", "leftover"));  // the game writes it again
   memory_clipboard::setHeld(true);                               // while another program holds it
@@ -68,76 +76,51 @@ TEST_F(ClipboardChannelTest, AnUnreadableClipboardCountsAsUnchangedAndNeverRedis
   EXPECT_TRUE(channel.lastText.matches(request("GetVersion", "leftover")));
 }
 
-TEST_F(ClipboardChannelTest, AFailedOpenIsRetriedOnTheNextPass) {
-  memory_clipboard::setText(request("GetVersion"));
-  memory_clipboard::failNextOpens(1);
-  passes(1);
-  EXPECT_EQ(replies(), 0U);
-  passes(1);
-  EXPECT_EQ(replies(), 1U);
-}
-
-TEST_F(ClipboardChannelTest, WithoutAChangeCounterEveryPassReadsAndCompares) {
-  memory_clipboard::setChangeCountSupported(false);
-  passWith(request("GetVersion"));
-  EXPECT_EQ(replies(), 1U);
-  passes(3);
-  EXPECT_EQ(replies(), 1U);
-  EXPECT_EQ(channel.unchangedPasses, 2U);  // the first of them read the reply
-  memory_clipboard::setText(request("GetVersion"));
-  passes(1);
-  EXPECT_EQ(replies(), 2U);
-}
-
-TEST_F(ClipboardChannelTest, AnIdlePassDoesNotReadTheClipboard) {
-  passWith("some text");
-  const std::uint64_t reads = memory_clipboard::readCount();
-  passes(5);
-  EXPECT_EQ(memory_clipboard::readCount(), reads);
-}
-
-TEST_F(ClipboardChannelTest, TextsThatAreNotRequestsBecomeTheLastTextWithoutCounting) {
+TEST_F(ClipboardChannelTest, OnlyARequestRestartsTheCount) {
   passWith(request("3DMUTE", "ON"));
   passes(4);
-  ASSERT_EQ(channel.unchangedPasses, 4U);
   passWith(" " + request("3DMUTE", "ON"));
-  EXPECT_EQ(channel.unchangedPasses, 4U);
   passWith(std::string(OPENING_TAG) + "[GetVersion]");
   EXPECT_EQ(channel.unchangedPasses, 4U);
-  EXPECT_EQ(replies(), 0U);
-}
-
-TEST_F(ClipboardChannelTest, AnEmptyPayloadArmsTheResetButDispatchesNothing) {
-  passes(3);
+  // An empty payload is a request all the same, with nothing to dispatch.
   passWith("[kex_sorlinx][/kex_sorlinx]");
-  EXPECT_TRUE(channel.requestSeen);
   EXPECT_EQ(channel.unchangedPasses, 0U);
   EXPECT_EQ(replies(), 0U);
 }
 
-TEST_F(ClipboardChannelTest, TheTextEndsAtItsFirstZeroByte) {
-  passWith(std::string(request("GetVersion")) + std::string(1, '\0') + "ignored");
-  EXPECT_TRUE(channel.lastText.matches(request("GetVersion")));
-  passWith(std::string("[kex_sorlinx][GetVersion]") + std::string(1, '\0') + "[/kex_sorlinx]");
-  EXPECT_EQ(replies(), 1U);
+// Some platforms have no change counter: there every pass reads and compares.
+TEST_F(ClipboardChannelTest, ATextTooLargeToCopyIsLoggedOnceAndCountsAsSeen) {
+  for (const bool counted : {true, false}) {
+    SCOPED_TRACE(counted ? "with a change counter" : "without a change counter");
+    channel = ClipboardChannel{};
+    memory_clipboard::reset();
+    host.clearCalls();
+    memory_clipboard::setChangeCountSupported(counted);
+    passWith(request("GetVersion"));
+    passes(3);
+    EXPECT_EQ(replies(), 1U);
+    EXPECT_EQ(channel.unchangedPasses, 2U);  // the first of them read the reply
+    memory_clipboard::setReadsOutOfMemory(true);
+    passWith("too large");
+    const std::uint64_t reads = memory_clipboard::readCount();
+    passes(9);
+    EXPECT_EQ(memory_clipboard::readCount() - reads, counted ? 0U : 9U);
+    EXPECT_THAT(host.logLines(), ElementsAre("erreur clipboardThread: texte trop grand"));
+    EXPECT_EQ(channel.unchangedPasses, 12U);
+    memory_clipboard::setReadsOutOfMemory(false);
+    passWith(request("GetVersion"));
+    EXPECT_EQ(replies(), 2U);
+  }
 }
 
-TEST_F(ClipboardChannelTest, AReplyRefusedForAMomentIsWrittenWithinThePass) {
+TEST_F(ClipboardChannelTest, AReplyThatCannotBeWrittenIsTriedAgainAndOwed) {
+  // Refused for a moment: written within the pass.
   memory_clipboard::failNextWrites(REPLY_ATTEMPTS - 1);
   passWith(request("GetVersion"));
   EXPECT_EQ(memory_clipboard::text(), "sorlinx beta 0.8");
   EXPECT_EQ(pacer.pauses(), std::vector<Milliseconds>(REPLY_ATTEMPTS - 1, REPLY_RETRY_PAUSE));
   EXPECT_TRUE(host.logLines().empty());
-  // Stopping ends the tries at once: the reply is owed to a later start instead.
-  pluginState.pacer = &pluginState.steadyPacer;
-  pluginState.stopRequested.set();
-  memory_clipboard::failNextWrites(1);
-  passWith(request("GetVersion", "again"));
-  EXPECT_EQ(replies(), REPLY_ATTEMPTS + 1U);
-  EXPECT_TRUE(channel.replyOwed);
-}
-
-TEST_F(ClipboardChannelTest, ALostReplyIsOwedUntilThePassThatFindsTheRequestAgain) {
+  passes(1);
   // Every try of two passes fails, as when the game keeps the clipboard open.
   memory_clipboard::failNextWrites(2 * REPLY_ATTEMPTS);
   passWith(request("GetVersion"));
@@ -150,7 +133,7 @@ TEST_F(ClipboardChannelTest, ALostReplyIsOwedUntilThePassThatFindsTheRequestAgai
   passes(1);
   passWith(request("GetVersion"));
   passes(3);
-  EXPECT_EQ(replies(), 2 * REPLY_ATTEMPTS + 2U);
+  EXPECT_EQ(replies(), 3 * REPLY_ATTEMPTS + 2U);
   // An owed reply whose request gives way to another text is dropped with it.
   memory_clipboard::failNextWrites(REPLY_ATTEMPTS);
   passWith(request("GetVersion"));
@@ -158,6 +141,14 @@ TEST_F(ClipboardChannelTest, ALostReplyIsOwedUntilThePassThatFindsTheRequestAgai
   passes(2);
   EXPECT_EQ(memory_clipboard::text(), "the player copied this");
   EXPECT_EQ(host.logLines().size(), 2U);
+  // Stopping ends the tries at once: the reply is owed to a later start instead.
+  pluginState.pacer = &pluginState.steadyPacer;
+  pluginState.stopRequested.set();
+  memory_clipboard::failNextWrites(1);
+  const std::uint64_t before = replies();
+  passWith(request("GetVersion", "again"));
+  EXPECT_EQ(replies() - before, 1U);
+  EXPECT_TRUE(channel.replyOwed);
 }
 
 TEST_F(ClipboardChannelTest, AHugeTextIsRememberedByItsDigestAndItsBuffersLetGo) {
@@ -178,18 +169,37 @@ TEST_F(ClipboardChannelTest, AHugeTextIsRememberedByItsDigestAndItsBuffersLetGo)
   EXPECT_EQ(channel.unchangedPasses, 1U);
 }
 
-TEST_F(ClipboardChannelTest, ATextTooLargeToCopyIsLoggedOnceAndCountsAsSeen) {
-  for (const bool counted : {true, false}) {  // with and without a change counter
-    memory_clipboard::setChangeCountSupported(counted);
-    memory_clipboard::setReadsOutOfMemory(true);
-    passWith("too large");
-    passes(9);
-    EXPECT_THAT(host.logLines(), ElementsAre("erreur clipboardThread: texte trop grand"));
-    EXPECT_EQ(channel.unchangedPasses, 10U);
-    memory_clipboard::setReadsOutOfMemory(false);
-    passWith(request("GetVersion", counted ? "1" : "2"));
-    EXPECT_EQ(replies(), counted ? 1U : 2U);
-    host.clearCalls();
+TEST(EnvelopeTest, ThePayloadStandsInTheEnvelopeAndSplitsAsTheGameWritesIt) {
+  EXPECT_EQ(envelopePayload("[kex_sorlinx][GetVersion][/kex_sorlinx]"), "[GetVersion]");
+  EXPECT_EQ(envelopePayload("[kex_sorlinx][3D]a[/kex_sorlinx]b[/kex_sorlinx]"), "[3D]a");
+  EXPECT_EQ(envelopePayload("[kex_sorlinx][/kex_sorlinx] and more"), "");
+  // Texts that are not requests. The closing tag must follow the opening one, not overlap it.
+  for (const char* text :
+       {" [kex_sorlinx][GetVersion][/kex_sorlinx]", "x[kex_sorlinx][GetVersion][/kex_sorlinx]",
+        "[kex_sorlinx][GetVersion]", "[KEX_SORLINX][GetVersion][/KEX_SORLINX]", "[kex_sorlinx", "",
+        "[kex_sorlinx]/kex_sorlinx]"}) {
+    EXPECT_EQ(envelopePayload(text), std::nullopt) << text;
+  }
+  // Payload, command, arguments.
+  for (const auto& [payload, command, arguments] :
+       std::initializer_list<std::array<std::string_view, 3>>{
+           // "]" at k >= 1: command [1, k), arguments after it.
+           {"[GetVersion]", "GetVersion", ""},
+           {"[3D]{5[1,2,3]}", "3D", "{5[1,2,3]}"},
+           {"[]args", "", "args"},
+           // The first character is skipped unseen, whatever it is.
+           {"xGetVersion]tail", "GetVersion", "tail"},
+           // "]" at 0: command and arguments are both the rest.
+           {"]GetVersion", "GetVersion", "GetVersion"},
+           {"]", "", ""},
+           // No "]": the command is the rest, the arguments the whole payload.
+           {"[GetVersion", "GetVersion", "[GetVersion"},
+           {"x", "", "x"},
+           // Only the first "]" closes the command.
+           {"[SwitchPlayer]1,2,]pw]", "SwitchPlayer", "1,2,]pw]"}}) {
+    const Request split = splitPayload(payload);
+    EXPECT_EQ(split.command, command) << payload;
+    EXPECT_EQ(split.arguments, arguments) << payload;
   }
 }
 
