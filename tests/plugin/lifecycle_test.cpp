@@ -35,7 +35,7 @@ class LifecycleTest : public PluginTest {
   }
 };
 
-TEST_F(LifecycleTest, TheFixedTexts) {
+TEST_F(LifecycleTest, TheFixedTextsAndTheTableCopiedWholeAndInOrder) {
   EXPECT_STREQ(ts3plugin_name(), "Ostrel Plugin");
   EXPECT_STREQ(ts3plugin_version(), "sorlinx beta 0.8");
   EXPECT_EQ(ts3plugin_apiVersion(), 4);
@@ -46,9 +46,7 @@ TEST_F(LifecycleTest, TheFixedTexts) {
   EXPECT_EQ(description.substr(0, lineFeed), "TeamSpeak 3 plugin for Ostrel.");
   EXPECT_EQ(description.find('\n', lineFeed + 1), std::string::npos);
   EXPECT_NE(description.find("://", lineFeed), std::string::npos);
-}
 
-TEST_F(LifecycleTest, TheTableIsCopiedWholeAndInOrder) {
   HostFunctions table{};
   auto* slots = reinterpret_cast<unsigned char*>(&table);
   for (std::size_t i = 0; i < sizeof table; ++i) {
@@ -71,27 +69,26 @@ TEST_F(LifecycleTest, InitLearnsTheConnectionAndStartsTheClipboardWorker) {
   EXPECT_TRUE(clipboardBecomes("sorlinx beta 0.8"));
   ts3plugin_shutdown();
   EXPECT_FALSE(pluginState.clipboardThreadHandle.joinable());
-}
-
-TEST_F(LifecycleTest, AFailedStatusQueryLeavesTheStatusAtZero) {
-  host.setConnection(3, 4);
+  // A failed status query leaves the status at zero, and the workers start all the same.
   host.fail("getConnectionStatus", 1);
-  pluginState.connectionStatus.store(4);
   EXPECT_EQ(ts3plugin_init(), 0);
   EXPECT_EQ(pluginState.connectionStatus.load(), 0);
   EXPECT_TRUE(pluginState.clipboardThreadHandle.joinable());
 }
 
-TEST_F(LifecycleTest, InitWithoutTheTableStartsNothing) {
-  resetPluginState();
+TEST_F(LifecycleTest, MisusedLifecycleCallsAreHarmlessAndAStopKeepsTheRadioLists) {
+  resetPluginState();  // no table yet: init starts nothing
   EXPECT_EQ(ts3plugin_init(), 0);
   EXPECT_FALSE(pluginState.running.load());
   EXPECT_FALSE(pluginState.clipboardThreadHandle.joinable());
-}
-
-TEST_F(LifecycleTest, MisusedLifecycleCallsAreHarmless) {
+  installHost();
   ts3plugin_shutdown();  // without init
   ts3plugin_shutdown();
+  {
+    const std::lock_guard lock(pluginState.stateLock);
+    pluginState.rcClients = {4};
+    pluginState.rlClients = {9};
+  }
   EXPECT_EQ(ts3plugin_init(), 0);
   const auto firstThread = pluginState.clipboardThreadHandle.get_id();
   EXPECT_EQ(ts3plugin_init(), 0);  // again, without shutdown
@@ -101,21 +98,10 @@ TEST_F(LifecycleTest, MisusedLifecycleCallsAreHarmless) {
   ts3plugin_shutdown();
   EXPECT_EQ(pluginState.identityBuffer, nullptr);
 
-  // And a fresh start after a stop works as the first did.
+  // And a fresh start after a stop works as the first did, with the lists as they were.
   memory_clipboard::setText(request("GetVersion"));
   EXPECT_EQ(ts3plugin_init(), 0);
   EXPECT_TRUE(clipboardBecomes("sorlinx beta 0.8"));
-}
-
-TEST_F(LifecycleTest, ShutdownKeepsTheRadioLists) {
-  {
-    const std::lock_guard lock(pluginState.stateLock);
-    pluginState.rcClients = {4};
-    pluginState.rlClients = {9};
-  }
-  ts3plugin_init();
-  ts3plugin_shutdown();
-  ts3plugin_init();
   const std::lock_guard lock(pluginState.stateLock);
   EXPECT_THAT(pluginState.rcClients, ElementsAre(4));
   EXPECT_THAT(pluginState.rlClients, ElementsAre(9));
@@ -125,16 +111,13 @@ TEST_F(LifecycleTest, AStatusChangeForAnyConnectionMakesItCurrent) {
   ts3plugin_onConnectStatusChangeEvent(5, 4, 0);
   EXPECT_EQ(pluginState.currentServerConnection.load(), 5U);
   EXPECT_EQ(pluginState.connectionStatus.load(), 4);
-  ts3plugin_onConnectStatusChangeEvent(0x1'0000'0006ULL, 2, 1234);  // the error number is ignored
-  EXPECT_EQ(pluginState.currentServerConnection.load(), 0x1'0000'0006ULL);
-  EXPECT_EQ(pluginState.connectionStatus.load(), 2);
-}
-
-TEST_F(LifecycleTest, ChangingTheCurrentConnectionKeepsTheLastStatus) {
-  ts3plugin_onConnectStatusChangeEvent(5, 4, 0);
+  // Changing the current connection keeps the last status.
   ts3plugin_currentServerConnectionChanged(6);
   EXPECT_EQ(pluginState.currentServerConnection.load(), 6U);
   EXPECT_EQ(pluginState.connectionStatus.load(), 4);
+  ts3plugin_onConnectStatusChangeEvent(0x1'0000'0006ULL, 2, 1234);  // the error number is ignored
+  EXPECT_EQ(pluginState.currentServerConnection.load(), 0x1'0000'0006ULL);
+  EXPECT_EQ(pluginState.connectionStatus.load(), 2);
 }
 
 TEST_F(LifecycleTest, AStopEndsAPauseAtOnce) {
@@ -150,6 +133,24 @@ TEST_F(LifecycleTest, AStopEndsAPauseAtOnce) {
   EXPECT_FALSE(steady.pause(Milliseconds(0)));
   stop.clear();
   EXPECT_TRUE(steady.pause(Milliseconds(1)));
+}
+
+// The log lines every part of the plugin writes.
+using LogTest = PluginTest;
+
+TEST_F(LogTest, EveryLineFollowsTheConventionAndIsCutNotOverrun) {
+  logError("erreur getClientID");
+  logError(std::string(5000, 'a'));
+  const auto calls = host.callsTo("logMessage");
+  ASSERT_EQ(calls.size(), 2U);
+  EXPECT_EQ(calls[0].arguments, "\"erreur getClientID\",4,\"Plugin\",0");
+  EXPECT_EQ(host.logLines()[1], std::string(255, 'a'));
+
+  // Without a log entry nothing happens.
+  host.clearCalls();
+  pluginState.hostFunctions.logMessage = nullptr;
+  logError("erreur getClientID");
+  EXPECT_TRUE(host.calls().empty());
 }
 
 }  // namespace
