@@ -7,9 +7,12 @@
 #include <array>
 #include <chrono>
 #include <random>
+#include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
 
+#include "positional/position_frame.h"
 #include "support/plugin_fixture.h"
 
 namespace sorlinx::testing {
@@ -20,60 +23,61 @@ using ::testing::IsEmpty;
 
 constexpr const char* EXAMPLE_FRAME = "{3[12.5,40,1.75]}{7[-3.25,10,0.5][RC]}{9[100,-20.75,2][RL]}";
 
-class PlacementTest : public PluginTest {
- protected:
-  static void setLists(std::vector<ClientId> rc, std::vector<ClientId> rl) {
-    const std::lock_guard lock(pluginState.stateLock);
-    pluginState.rcClients = std::move(rc);
-    pluginState.rlClients = std::move(rl);
-  }
-  static std::vector<ClientId> rcClients() {
-    const std::lock_guard lock(pluginState.stateLock);
-    return pluginState.rcClients;
-  }
-  static std::vector<ClientId> rlClients() {
-    const std::lock_guard lock(pluginState.stateLock);
-    return pluginState.rlClients;
-  }
-  static void apply(std::string frame) { handle3D(frame); }
-};
-
-TEST_F(PlacementTest, TheWorkedExampleThroughTheClipboardOnlyWhileConnected) {
-  setLists({1, 2}, {3});
-  setConnected(false);
-  passWith(request("3D", "{1[0,0,0][CD]}"));
-  EXPECT_THAT(host.calls(), IsEmpty());
-  EXPECT_THAT(rcClients(), ElementsAre(1, 2));
-
-  setConnected(true);
-  pluginState.currentServerConnection.store(6);
-  passWith(request("3D", EXAMPLE_FRAME));
-  EXPECT_THAT(host.transcript(), ElementsAre("channelset3DAttributes(6,3,12.5,1.75,40,null)",
-                                             "channelset3DAttributes(6,7,-3.25,0.5,10,null)",
-                                             "channelset3DAttributes(6,9,100,2,-20.75,null)"));
-  EXPECT_THAT(rcClients(), ElementsAre(7));
-  EXPECT_THAT(rlClients(), ElementsAre(9));
-  EXPECT_THAT(host.logLines(), IsEmpty());
+// Reading a frame.
+std::string describe(const PositionRecord& record) {
+  constexpr const char* FLAGS[] = {"-", "CD", "RC", "RL"};
+  std::ostringstream out;
+  out << record.clientId << " x" << record.position.x << " y" << record.position.y << " z"
+      << record.position.z << " " << FLAGS[static_cast<int>(record.flag)];
+  return out.str();
 }
 
-TEST_F(PlacementTest, RefusedPlacementsAreLoggedAndTheirFlagsIgnored) {
-  host.failForClient("channelset3DAttributes", 7, sim::INVALID_CLIENT_ID);
-  apply(EXAMPLE_FRAME);
-  EXPECT_THAT(host.logLines(), ElementsAre("Erreur_ID_invalide:7"));
-  EXPECT_THAT(rcClients(), IsEmpty());
-  EXPECT_THAT(rlClients(), ElementsAre(9));
-
-  host.clearCalls();
-  host.failForClient("channelset3DAttributes", 9, sim::INVALID_CLIENT_ID);
-  host.failForClient("channelset3DAttributes", 3, 1);
-  host.failForClient("channelset3DAttributes", 65535, 4294967295U);
-  apply("{3[0,0,0][RC]}{9[0,0,0][RL]}{65535[0,0,0][RL]}{4[0,0,0][RL]}");
-  EXPECT_THAT(host.logLines(), ElementsAre("1", "Erreur_ID_invalide:9", "4294967295"));
-  EXPECT_EQ(host.conventionBreaks(), 0);
-  EXPECT_EQ(host.transcript().size(), 4U);
-  EXPECT_THAT(rcClients(), IsEmpty());
-  EXPECT_THAT(rlClients(), ElementsAre(4));
+std::vector<std::string> readAll(std::string_view frame) {
+  std::vector<std::string> records;
+  while (const auto record = readPositionRecord(frame)) {
+    records.push_back(describe(*record));
+  }
+  return records;
 }
+
+TEST(PositionFrameTest, TextThatDepartsFromTheForm) {
+  struct Case {
+    std::string frame;
+    std::vector<std::string> records;
+  };
+  const std::vector<Case> cases = {
+      {"", {}},
+      {"{3[12.5,40,1.75]}{7[-3.25,10,0.5][RC]}{9[100,-20.75,2][RL]}",
+       {"3 x12.5 y1.75 z40 -", "7 x-3.25 y0.5 z10 RC", "9 x100 y2 z-20.75 RL"}},
+      {" {5[1,2,3]}", {}},
+      {"{5[1,2,3][CD]}", {"5 x1 y3 z2 CD"}},
+      {"{5[1,2,3]}{5[4,5,6][RC]}", {"5 x1 y3 z2 -", "5 x4 y6 z5 RC"}},
+      {"{ 12 [ 1.5 , -2 , 3e2 ]}", {"12 x1.5 y300 z-2 -"}},
+      {"{\t+12\v[\f+1.5\n,\r-2.,.5e-1]}", {"12 x1.5 y0.05 z-2 -"}},
+      {"{5[1,2,3][RC]}\n", {"5 x1 y3 z2 -"}},
+      {"{5[1,2,3][rc]}{6[1,2,3][RC][RL]}{7[1,2,3] [RL]}",
+       {"5 x1 y3 z2 -", "6 x1 y3 z2 -", "7 x1 y3 z2 -"}},
+      {"{5[1,2,3]} {6[4,5,6]}", {"5 x1 y3 z2 -"}},
+      {"{5[1,2,3]},{6[4,5,6]}{7[7,8,9][RL]}", {"5 x1 y3 z2 -", "7 x7 y9 z8 RL"}},
+      // What stands after a number in its field is ignored.
+      {"{5abc[1.5.5,2e1e1,0x1A]}", {"5 x1.5 y0 z20 -"}},
+      // Records that cannot be read whole are skipped, and the frame goes on.
+      {"{}{5}{5[1,2,3}{5[1,2]}{5[1]}{6[1,2,3]}{", {"6 x1 y3 z2 -"}},
+      {"{-5[1,2,3]}{70000[1,2,3]}{[1,2,3]}{x[1,2,3]}{-0[1,2,3]}{65535[1,2,3]}",
+       {"0 x1 y3 z2 -", "65535 x1 y3 z2 -"}},
+      {"{1[1e,0,0]}{2[1e+,0,0]}{3[.,0,0]}{4[inf,0,0]}{5[nan,0,0]}{6[,0,0]}{7[+-1,0,0]}", {}},
+      {"{1[1e39,0,0]}{2[0,-1e39,0]}{3[0,0,3.4028236e38]}{4[0,0,1e99999999999]}", {}},
+      {"{1[1e-50,-1e-50,1e-45]}", {"1 x0 y1.4013e-45 z-0 -"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.frame);
+    EXPECT_EQ(readAll(c.frame), c.records);
+  }
+}
+
+// Applying it.
+// The RC list and the RL list.
+using Lists = std::pair<std::vector<ClientId>, std::vector<ClientId>>;
 
 // Clients whose placement this voice client refuses; the fake's own recording would make the
 // frames of tens of thousands of records below crawl.
@@ -84,13 +88,64 @@ HostError SORLINX_CDECL placeUnlessRefused(ServerConnectionId, ClientId client, 
   return client < refusedClients.size() && refusedClients[client] ? 1 : 0;
 }
 
+class PlacementTest : public PluginTest {
+ protected:
+  static Lists lists() {
+    const std::lock_guard lock(pluginState.stateLock);
+    return {pluginState.rcClients, pluginState.rlClients};
+  }
+  static void apply(std::string frame) { handle3D(frame); }
+  // Placements go to placeUnlessRefused, unrecorded.
+  void placeWithoutRecording() {
+    HostFunctions table = host.table();
+    table.channelset3DAttributes = placeUnlessRefused;
+    ts3plugin_setFunctionPointers(table);
+  }
+};
+
+TEST_F(PlacementTest, TheWorkedExampleThroughTheClipboardOnlyWhileConnected) {
+  {
+    const std::lock_guard lock(pluginState.stateLock);
+    pluginState.rcClients = {1, 2};
+    pluginState.rlClients = {3};
+  }
+  setConnected(false);
+  passWith(request("3D", "{1[0,0,0][CD]}"));
+  EXPECT_THAT(host.calls(), IsEmpty());
+  EXPECT_EQ(lists(), Lists({1, 2}, {3}));
+
+  setConnected(true);
+  pluginState.currentServerConnection.store(6);
+  passWith(request("3D", EXAMPLE_FRAME));
+  EXPECT_THAT(host.transcript(), ElementsAre("channelset3DAttributes(6,3,12.5,1.75,40,null)",
+                                             "channelset3DAttributes(6,7,-3.25,0.5,10,null)",
+                                             "channelset3DAttributes(6,9,100,2,-20.75,null)"));
+  EXPECT_EQ(lists(), Lists({7}, {9}));
+  EXPECT_THAT(host.logLines(), IsEmpty());
+}
+
+TEST_F(PlacementTest, RefusedPlacementsAreLoggedAndTheirFlagsIgnored) {
+  host.failForClient("channelset3DAttributes", 7, sim::INVALID_CLIENT_ID);
+  apply(EXAMPLE_FRAME);
+  EXPECT_THAT(host.logLines(), ElementsAre("Erreur_ID_invalide:7"));
+  EXPECT_EQ(lists(), Lists({}, {9}));
+
+  host.clearCalls();
+  host.failForClient("channelset3DAttributes", 9, sim::INVALID_CLIENT_ID);
+  host.failForClient("channelset3DAttributes", 3, 1);
+  host.failForClient("channelset3DAttributes", 65535, 4294967295U);
+  apply("{3[0,0,0][RC]}{9[0,0,0][RL]}{65535[0,0,0][RL]}{4[0,0,0][RL]}");
+  EXPECT_THAT(host.logLines(), ElementsAre("1", "Erreur_ID_invalide:9", "4294967295"));
+  EXPECT_EQ(host.conventionBreaks(), 0);
+  EXPECT_EQ(host.transcript().size(), 4U);
+  EXPECT_EQ(lists(), Lists({}, {4}));
+}
+
 // Short frames with refusals, and long ones that compact the lists: each list reads exactly as
 // if every accepted flag had been applied to it one at a time, in order, with a client that
 // joins going to the end of the list.
 TEST_F(PlacementTest, ListsFollowTheAcceptedFlagsInJoiningOrder) {
-  HostFunctions table = host.table();
-  table.channelset3DAttributes = placeUnlessRefused;
-  ts3plugin_setFunctionPointers(table);
+  placeWithoutRecording();
   std::mt19937 random(11);
   const auto pick = [&random](int low, int high) {
     return std::uniform_int_distribution(low, high)(random);
@@ -103,16 +158,8 @@ TEST_F(PlacementTest, ListsFollowTheAcceptedFlagsInJoiningOrder) {
         refused = clients < 10 && pick(0, 4) == 0;
       }
       std::string frame;
-      std::vector<ClientId> rc;
-      std::vector<ClientId> rl;
-      const auto join = [](std::vector<ClientId>& list, ClientId client) {
-        if (std::find(list.begin(), list.end(), client) == list.end()) {
-          list.push_back(client);
-        }
-      };
-      const auto leave = [](std::vector<ClientId>& list, ClientId client) {
-        std::erase(list, client);
-      };
+      Lists expected;
+      auto& [rc, rl] = expected;
       for (int record = 0; record < records; ++record) {
         const auto client = static_cast<ClientId>(pick(1, clients));
         const int flag = pick(0, 3);
@@ -121,18 +168,18 @@ TEST_F(PlacementTest, ListsFollowTheAcceptedFlagsInJoiningOrder) {
           continue;
         }
         if (flag != 2) {
-          leave(rl, client);
+          std::erase(rl, client);
         }
         if (flag != 1) {
-          leave(rc, client);
+          std::erase(rc, client);
         }
-        if (flag != 3) {
-          join(flag == 1 ? rc : rl, client);
+        std::vector<ClientId>& joined = flag == 1 ? rc : rl;
+        if (flag != 3 && std::find(joined.begin(), joined.end(), client) == joined.end()) {
+          joined.push_back(client);
         }
       }
       apply(frame);
-      ASSERT_EQ(rcClients(), rc) << frame.substr(0, 200);
-      ASSERT_EQ(rlClients(), rl) << frame.substr(0, 200);
+      ASSERT_EQ(lists(), expected) << frame.substr(0, 200);
     }
   }
 }
@@ -143,9 +190,7 @@ TEST_F(PlacementTest, ListsFollowTheAcceptedFlagsInJoiningOrder) {
 // of them take thirty times as long, and a 16 MiB frame seconds.)
 TEST_F(PlacementTest, ARecordCostsTheSameWhateverTheListsHold) {
   refusedClients = {};
-  HostFunctions table = host.table();
-  table.channelset3DAttributes = placeUnlessRefused;
-  ts3plugin_setFunctionPointers(table);
+  placeWithoutRecording();
   std::string flagged;
   std::string plain;
   constexpr int CLIENTS = 29000;
@@ -169,8 +214,8 @@ TEST_F(PlacementTest, ARecordCostsTheSameWhateverTheListsHold) {
   const double plainMs = fastest(plain);
   const double flaggedMs = fastest(flagged);
   EXPECT_LT(flaggedMs, 5 * plainMs + 5) << "without flags " << plainMs << " ms";
-  EXPECT_EQ(rlClients().size(), static_cast<std::size_t>(CLIENTS));
-  EXPECT_THAT(rcClients(), IsEmpty());
+  EXPECT_THAT(lists().first, IsEmpty());
+  EXPECT_EQ(lists().second.size(), static_cast<std::size_t>(CLIENTS));
 }
 
 }  // namespace
