@@ -51,20 +51,16 @@ std::vector<std::string> gameTexts() {
   return texts;
 }
 
-class StressTest : public PluginTest {
- protected:
-  StressTest() {
-    pluginState.pacer = &pluginState.steadyPacer;  // the real threads, on the wall clock
-    // Connection changes come back through the callback, from the thread that asked.
-    host.setConnectionLifecycle(
-        [](ServerConnectionId connection, std::int32_t status) {
-          ts3plugin_onConnectStatusChangeEvent(connection, status, 0);
-        },
-        [](Milliseconds /*delay*/, const std::function<void()>& work) { work(); }, 0ms);
-  }
-};
+using StressTest = PluginTest;
 
 TEST_F(StressTest, AThousandStartsAndStopsWhileTheVoiceClientAndTheGameKeepGoing) {
+  pluginState.pacer = &pluginState.steadyPacer;  // the real threads, on the wall clock
+  // Connection changes come back through the callback, from the thread that asked.
+  host.setConnectionLifecycle(
+      [](ServerConnectionId connection, std::int32_t status) {
+        ts3plugin_onConnectStatusChangeEvent(connection, status, 0);
+      },
+      [](Milliseconds /*delay*/, const std::function<void()>& work) { work(); }, 0ms);
   const SecretsFolder secrets(std::string("[General]\nidentity=") + SECRET + "\n");
   host.setConfigPath(secrets.path());
   std::atomic<int> repliesWithSecret{0};

@@ -1,8 +1,10 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <initializer_list>
 #include <sstream>
 #include <string>
+#include <utility>
 
 #include "default_session.h"
 #include "session.h"
@@ -24,24 +26,20 @@ std::string errorOf(const std::string& text) {
 }
 
 TEST(SessionTest, AnUnreadableLineIsNamedWithItsColumn) {
-  struct Case {
-    const char* text;
-    const char* message;
-  };
-  for (const Case& c : {
-           Case{"0 send GetVersion\nsoon send GetVersion", "line 2, column 1: a step starts with"},
-           Case{"0 client 70000 Al in 1",
-                "line 1, column 10: a client number (0 to 65535) out of range"},
-           Case{"0 client 5 Al 1", "line 1, column 15: expected \"in\""},
-           Case{"100 send X\n50 send Y", "line 2, column 1: time 50 ms comes before"},
-           Case{"0 expect place 5 x 1 y 2", "line 1, column 25: expected \"z\""},
-           Case{"0 expect cue horn", "line 1, column 14: the cues are rc, rl and bruit"},
-           Case{"0 jump", "line 1, column 3: unknown action \"jump\""},
-           Case{"0 clip \"unclosed", "line 1, column 8: this quote is never closed"},
-           Case{"0 leave 5 now", "line 1, column 11: unexpected \"now\""},
-           Case{"0 send 3D x\n100 identity abc", "line 2, column 5: the identity is read once"},
+  for (const auto& [text, message] : std::initializer_list<std::pair<const char*, const char*>>{
+           {"0 send GetVersion\nsoon send GetVersion", "line 2, column 1: a step starts with"},
+           {"0 client 70000 Al in 1",
+            "line 1, column 10: a client number (0 to 65535) out of range"},
+           {"0 client 5 Al 1", "line 1, column 15: expected \"in\""},
+           {"100 send X\n50 send Y", "line 2, column 1: time 50 ms comes before"},
+           {"0 expect place 5 x 1 y 2", "line 1, column 25: expected \"z\""},
+           {"0 expect cue horn", "line 1, column 14: the cues are rc, rl and bruit"},
+           {"0 jump", "line 1, column 3: unknown action \"jump\""},
+           {"0 clip \"unclosed", "line 1, column 8: this quote is never closed"},
+           {"0 leave 5 now", "line 1, column 11: unexpected \"now\""},
+           {"0 send 3D x\n100 identity abc", "line 2, column 5: the identity is read once"},
        }) {
-    EXPECT_THAT(errorOf(c.text), HasSubstr(c.message)) << c.text;
+    EXPECT_THAT(errorOf(text), HasSubstr(message)) << text;
   }
 }
 
@@ -108,9 +106,8 @@ TEST(SimulationTest, TheVirtualClockGivesTheSameTimelineEveryRun) {
 }
 
 TEST(SimulationTest, RealTimeRunsThePluginsOwnThreads) {
-  Options options;
-  options.realtime = true;
-  const Outcome outcome = run("0 send GetVersion\n200 expect reply sorlinx beta 0.8\n", options);
+  const Outcome outcome =
+      run("0 send GetVersion\n200 expect reply sorlinx beta 0.8\n", Options{.realtime = true});
   EXPECT_EQ(outcome.expectations, 1);
   EXPECT_EQ(outcome.failedExpectations, 0);
 }
