@@ -32,143 +32,112 @@
 namespace sorlinx::fuzz {
 namespace {
 
-using sim::HostCall;
-
 // Long and odd enough that no input holds it by chance; inputs that do are not checked for it.
 constexpr std::string_view SECRET_IDENTITY = "S3cr3t-1dentity:9f2c61d0b84e47a3a5f0c2e1d7b6";
 
 enum class World { connected, refusing, disconnected };
 
-bool isReply(std::string_view text) {
-  if (text == VERSION_TEXT || text == "-1" || text == "0") {
-    return true;
+// Every reply is the version, "-1" or a plain decimal number, and a query is answered only
+// while connected (a "ConnectToServer" may have connected meanwhile).
+void checkReply(std::string_view reply) {
+  const bool number =
+      !reply.empty() && reply.size() <= 20 && reply.front() != '0' &&
+      std::all_of(reply.begin(), reply.end(), [](char c) { return c >= '0' && c <= '9'; });
+  if (reply != VERSION_TEXT && reply != "-1" && reply != "0" && !number) {
+    fail("a reply that is neither the version, -1 nor a plain decimal number", reply);
   }
-  return !text.empty() && text.size() <= 20 && text.front() != '0' &&
-         std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
+  check(
+      reply == VERSION_TEXT || pluginState.connectionStatus.load() == STATUS_CONNECTION_ESTABLISHED,
+      "a query was answered while not connected");
 }
 
-void checkLists() {
-  const std::lock_guard lock(pluginState.stateLock);
-  std::vector<ClientId> clients = pluginState.rcClients;
-  clients.insert(clients.end(), pluginState.rlClients.begin(), pluginState.rlClients.end());
-  std::sort(clients.begin(), clients.end());
-  check(std::adjacent_find(clients.begin(), clients.end()) == clients.end(),
-        "a client stands twice in the radio lists, or in both");
-}
-
-class Run {
- public:
-  Run(World world, bool secretInInput) : secretInInput_(secretInInput) {
-    memory_clipboard::reset();
-    {
-      const std::lock_guard lock(pluginState.stateLock);
-      pluginState.rcClients.clear();
-      pluginState.rlClients.clear();
-    }
-    pluginState.mute3D.store(false);
-    pluginState.stopRequested.clear();
-    pluginState.running.store(false);
-    pluginState.pacer = &pacer_;
-
-    host_.setStrict(true);
-    host_.setLocalClient(5);
-    host_.addClient(5, 40, "me");
-    host_.addClient(8, 40, "mate");
-    host_.addClient(9, 40, "mate");
-    host_.addClient(12, 41, "far");
-    const bool connected = world != World::disconnected;
-    const std::int32_t status = connected ? STATUS_CONNECTION_ESTABLISHED : STATUS_DISCONNECTED;
-    host_.setConnection(1, status);
-    if (world == World::refusing) {
-      host_.failForClient("getClientVariableAsString", 9, 1);
-      host_.failForClient("channelset3DAttributes", 3, 1);
-      host_.failForClient("requestChannelMove", 8, 2);
-      host_.fail("playWaveFile", 1);
-    } else {
-      // Connection changes come back at once through the plugin's callback.
-      host_.setConnectionLifecycle(
-          [](ServerConnectionId connection, std::int32_t newStatus) {
-            ts3plugin_onConnectStatusChangeEvent(connection, newStatus, 0);
-          },
-          [](Milliseconds /*delay*/, const std::function<void()>& work) { work(); },
-          Milliseconds(0));
-    }
-    host_.setObserver([this](const HostCall& call) { checkCall(call); });
-    memory_clipboard::setWriteObserver(checkReply);
-    ts3plugin_setFunctionPointers(host_.table());
-    pluginState.currentServerConnection.store(1);
-    pluginState.connectionStatus.store(status);
-
-    // As init leaves it; the refusing world has found no identity.
-    pluginState.identityBuffer = new char[PATH_BUFFER_SIZE]{};
-    if (world != World::refusing) {
-      SECRET_IDENTITY.copy(pluginState.identityBuffer, SECRET_IDENTITY.size());
-    }
+void run(World world, const std::vector<std::string_view>& texts, bool secretInInput) {
+  memory_clipboard::reset();
+  {
+    const std::lock_guard lock(pluginState.stateLock);
+    pluginState.rcClients.clear();
+    pluginState.rlClients.clear();
   }
+  pluginState.mute3D.store(false);
+  pluginState.stopRequested.clear();
+  pluginState.running.store(false);
+  testing::VirtualPacer pacer;
+  pluginState.pacer = &pacer;
 
-  Run(const Run&) = delete;
-  Run& operator=(const Run&) = delete;
-
-  ~Run() {
-    finishStop();
-    memory_clipboard::reset();
-    pluginState.pacer = &pluginState.steadyPacer;
-    pluginState.hostFunctions = HostFunctions{};
+  sim::VoiceClient host;
+  host.setStrict(true);
+  host.setLocalClient(5);
+  host.addClient(5, 40, "me");
+  host.addClient(8, 40, "mate");
+  host.addClient(9, 40, "mate");
+  host.addClient(12, 41, "far");
+  const bool connected = world != World::disconnected;
+  const std::int32_t status = connected ? STATUS_CONNECTION_ESTABLISHED : STATUS_DISCONNECTED;
+  host.setConnection(1, status);
+  if (world == World::refusing) {
+    host.failForClient("getClientVariableAsString", 9, 1);
+    host.failForClient("channelset3DAttributes", 3, 1);
+    host.failForClient("requestChannelMove", 8, 2);
+    host.fail("playWaveFile", 1);
+  } else {
+    // Connection changes come back at once through the plugin's callback.
+    host.setConnectionLifecycle(
+        [](ServerConnectionId connection, std::int32_t newStatus) {
+          ts3plugin_onConnectStatusChangeEvent(connection, newStatus, 0);
+        },
+        [](Milliseconds /*delay*/, const std::function<void()>& work) { work(); }, Milliseconds(0));
   }
-
-  void passWith(std::string_view text) {
-    if (text.empty()) {
-      memory_clipboard::setHeld(true);
-      pass();
-      memory_clipboard::setHeld(false);
-      return;
-    }
-    memory_clipboard::setText(text);
-    pass();
-  }
-
-  void pass() {
-    clipboardPass(channel_);
-    soundCuePass(cues_, pacer_);
-    checkAfterPass();
-  }
-
- private:
-  void checkCall(const HostCall& call) const {
-    if (secretInInput_) {
-      return;
-    }
-    for (std::size_t i = 0; i < call.args.size(); ++i) {
+  // The identity reaches the voice client only as startConnection's identity.
+  host.setObserver([secretInInput](const sim::HostCall& call) {
+    for (std::size_t i = 0; i < call.args.size() && !secretInInput; ++i) {
       const bool identityArgument = call.entry == "startConnection" && i == 1;
       if (!identityArgument && call.args[i].find(SECRET_IDENTITY) != std::string::npos) {
         fail("the identity reached the voice client outside startConnection", call.entry);
       }
     }
+  });
+  memory_clipboard::setWriteObserver(checkReply);
+  ts3plugin_setFunctionPointers(host.table());
+  pluginState.currentServerConnection.store(1);
+  pluginState.connectionStatus.store(status);
+  // As init leaves it; the refusing world has found no identity.
+  pluginState.identityBuffer = new char[PATH_BUFFER_SIZE]{};
+  if (world != World::refusing) {
+    SECRET_IDENTITY.copy(pluginState.identityBuffer, SECRET_IDENTITY.size());
   }
 
-  static void checkReply(std::string_view reply) {
-    if (!isReply(reply)) {
-      fail("a reply that is neither the version, -1 nor a plain decimal number", reply);
+  ClipboardChannel channel;
+  SoundCueState cues;
+  const auto pass = [&] {
+    clipboardPass(channel);
+    soundCuePass(cues, pacer);
+    check(host.badFrees() == 0, "memory was given back twice, or was never handed out");
+    check(host.outstandingAllocations() == 0, "memory handed out was not given back");
+    check(host.conventionBreaks() == 0, "a log line broke the logging convention");
+    const std::lock_guard lock(pluginState.stateLock);
+    std::vector<ClientId> clients = pluginState.rcClients;
+    clients.insert(clients.end(), pluginState.rlClients.begin(), pluginState.rlClients.end());
+    std::sort(clients.begin(), clients.end());
+    check(std::adjacent_find(clients.begin(), clients.end()) == clients.end(),
+          "a client stands twice in the radio lists, or in both");
+  };
+  for (const std::string_view text : texts) {
+    // An empty text stands for a pass during which another program holds the clipboard.
+    memory_clipboard::setHeld(text.empty());
+    if (!text.empty()) {
+      memory_clipboard::setText(text);
     }
-    // (A "ConnectToServer" may have connected meanwhile.)
-    check(reply == VERSION_TEXT ||
-              pluginState.connectionStatus.load() == STATUS_CONNECTION_ESTABLISHED,
-          "a query was answered while not connected");
+    pass();
   }
-
-  void checkAfterPass() const {
-    check(host_.badFrees() == 0, "memory was given back twice, or was never handed out");
-    check(host_.outstandingAllocations() == 0, "memory handed out was not given back");
-    check(host_.conventionBreaks() == 0, "a log line broke the logging convention");
-    checkLists();
+  memory_clipboard::setHeld(false);
+  for (std::uint32_t i = 0; i <= STALE_FRAME_PASSES; ++i) {
+    pass();
   }
-
-  bool secretInInput_;
-  sim::VoiceClient host_;
-  testing::VirtualPacer pacer_;
-  ClipboardChannel channel_;
-  SoundCueState cues_;
-};
+  finishStop();
+  memory_clipboard::reset();
+  pluginState.pacer = &pluginState.steadyPacer;
+  pluginState.hostFunctions = HostFunctions{};
+}
 
 }  // namespace
 }  // namespace sorlinx::fuzz
@@ -188,13 +157,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const bool secretInInput = input.find(fuzz::SECRET_IDENTITY) != std::string_view::npos;
   for (const fuzz::World world :
        {fuzz::World::connected, fuzz::World::refusing, fuzz::World::disconnected}) {
-    fuzz::Run run(world, secretInInput);
-    for (const std::string_view text : texts) {
-      run.passWith(text);
-    }
-    for (std::uint32_t i = 0; i <= STALE_FRAME_PASSES; ++i) {
-      run.pass();
-    }
+    fuzz::run(world, texts, secretInInput);
   }
   return 0;
 }

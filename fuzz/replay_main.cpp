@@ -12,41 +12,30 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size);
 
-namespace {
-
-std::vector<std::filesystem::path> inputsUnder(const std::filesystem::path& path) {
+int main(int argc, char** argv) {
   std::vector<std::filesystem::path> inputs;
-  if (std::filesystem::is_directory(path)) {
-    for (const auto& entry : std::filesystem::recursive_directory_iterator(path)) {
-      if (entry.is_regular_file()) {
-        inputs.push_back(entry.path());
+  for (int i = 1; i < argc; ++i) {
+    if (std::filesystem::is_directory(argv[i])) {
+      for (const auto& entry : std::filesystem::recursive_directory_iterator(argv[i])) {
+        if (entry.is_regular_file()) {
+          inputs.push_back(entry.path());
+        }
       }
+    } else if (std::filesystem::is_regular_file(argv[i])) {
+      inputs.emplace_back(argv[i]);
     }
-  } else if (std::filesystem::is_regular_file(path)) {
-    inputs.push_back(path);
   }
   std::sort(inputs.begin(), inputs.end());
-  return inputs;
-}
-
-}  // namespace
-
-int main(int argc, char** argv) {
-  std::size_t replayed = 0;
-  for (int i = 1; i < argc; ++i) {
-    for (const auto& input : inputsUnder(argv[i])) {
-      std::ifstream file(input, std::ios::binary);
-      const std::string bytes{std::istreambuf_iterator<char>(file),
-                              std::istreambuf_iterator<char>()};
-      // Named before it runs: a failing input aborts, and the name is what is left to see.
-      std::printf("%s (%zu bytes)\n", input.c_str(), bytes.size());
-      std::fflush(stdout);
-      LLVMFuzzerTestOneInput(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size());
-      ++replayed;
-    }
+  for (const auto& input : inputs) {
+    std::ifstream file(input, std::ios::binary);
+    const std::string bytes{std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
+    // Named before it runs: a failing input aborts, and the name is what is left to see.
+    std::printf("%s (%zu bytes)\n", input.c_str(), bytes.size());
+    std::fflush(stdout);
+    LLVMFuzzerTestOneInput(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size());
   }
-  std::printf("%zu inputs replayed\n", replayed);
-  if (replayed == 0) {
+  std::printf("%zu inputs replayed\n", inputs.size());
+  if (inputs.empty()) {
     std::fprintf(stderr, "no input found under the paths given\n");
     return 1;
   }
