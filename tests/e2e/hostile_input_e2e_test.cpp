@@ -82,35 +82,25 @@ std::string randomBytes(std::size_t size, bool withZeros, std::uint32_t seed) {
 
 struct Hostile {
   const char* name;
-  std::function<std::string()> text;
-  std::uint64_t placements;  // how many the plugin makes of it
+  std::function<std::string()> text;  // made when its turn comes, so that one is held at a time
+  std::uint64_t placements;           // how many the plugin makes of it
 };
 
-class HostileInputTest : public PluginDllTest {
- protected:
-  void startCounting() {
-    HostFunctions table = host.table();
-    table.channelset3DAttributes = countPlacement;
-    dll.setFunctionPointers(table);
-    ASSERT_EQ(dll.init(), 0);
-  }
+using HostileInputTest = PluginDllTest;
 
+TEST_F(HostileInputTest, ThePluginAnswersAfterEveryHostileTextAndKeepsNoneOfIt) {
   // Puts "GetVersion" on the clipboard and waits for the reply: how long it took, in
   // milliseconds, or a very long time when none came within ten seconds.
-  static double versionAnswerMs() {
+  const auto versionAnswerMs = [] {
     const auto asked = Clock::now();
     putText(request("GetVersion"));
     if (!eventually([] { return clipboardText() == "sorlinx beta 0.8"; }, 10s)) {
       return 1e9;
     }
     return std::chrono::duration<double, std::milli>(Clock::now() - asked).count();
-  }
-};
-
-TEST_F(HostileInputTest, ThePluginAnswersAfterEveryHostileTextAndKeepsNoneOfIt) {
+  };
   const std::string record = "{7[-3.25,10,0.5][RC]}";
   const std::string repeated = repeatedTo(MIB, record);
-  const std::uint64_t repeatedRecords = repeated.size() / record.size();
   std::string distinct;
   constexpr const char* FLAGS[] = {"[RC]", "[RL]", "[CD]", ""};
   for (int client = 1; client <= 20000; ++client) {
@@ -119,7 +109,7 @@ TEST_F(HostileInputTest, ThePluginAnswersAfterEveryHostileTextAndKeepsNoneOfIt) 
   }
   const Hostile inputs[] = {
       {"a 1 MiB frame of one record repeated", [&] { return request("3D", repeated); },
-       repeatedRecords},
+       repeated.size() / record.size()},
       {"100,000 '{' as a frame", [] { return request("3D", std::string(100000, '{')); }, 0},
       {"1 MiB of random bytes, zeros included, inside the envelope",
        [] { return "[kex_sorlinx]" + randomBytes(MIB, true, 1) + "[/kex_sorlinx]"; }, 0},
@@ -132,19 +122,21 @@ TEST_F(HostileInputTest, ThePluginAnswersAfterEveryHostileTextAndKeepsNoneOfIt) 
        [] { return "[kex_sorlinx][" + randomBytes(MIB, false, 3) + "[/kex_sorlinx]"; }, 0},
   };
 
-  startCounting();
+  HostFunctions table = host.table();
+  table.channelset3DAttributes = countPlacement;
+  dll.setFunctionPointers(table);
+  ASSERT_EQ(dll.init(), 0);
   ASSERT_LT(versionAnswerMs(), 1000.0) << "no answer even before any hostile text";
   for (const Hostile& input : inputs) {
     SCOPED_TRACE(input.name);
     placementsSeen.store(0);
     std::this_thread::sleep_for(250ms);  // the reply of the last round is read and let go
     const std::int64_t before = privateBytes();
-    std::size_t size = 0;
-    {
-      const std::string text = input.text();
-      size = text.size();
+    const std::size_t size = [&input] {
+      const std::string text = input.text();  // let go before the memory is measured
       putText(text);
-    }
+      return text.size();
+    }();
     if (input.placements > 0) {
       EXPECT_TRUE(eventually([&] { return placementsSeen.load() >= input.placements; }, 20s))
           << placementsSeen.load() << " of " << input.placements << " placed";

@@ -1,6 +1,6 @@
 // The shipped DLL as the end-to-end tests see it: loaded by name beside the test program,
-// its ten exports resolved, a recording fake voice client handed over, and helpers for the
-// game's side of the real clipboard. Every test file of the end-to-end program uses it.
+// its ten exports resolved, a recording fake voice client handed over, and the game's side
+// of the real Windows clipboard. Every test file of the end-to-end program uses it.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -9,10 +9,13 @@
 #include <chrono>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
+#include <string_view>
+#include <thread>
 
+#include "clipboard/clipboard_channel.h"
 #include "voice_client.h"
-#include "win32_clipboard.h"
 
 namespace sorlinx::e2e {
 
@@ -33,11 +36,34 @@ struct Exports {
 };
 
 // The text a game writes for a command and its argument text.
-std::string request(const std::string& command, const std::string& arguments = "");
+inline std::string request(const std::string& command, const std::string& arguments = "") {
+  return requestText(command, arguments);
+}
 
 // Polls `condition` until it holds or `timeout` passes; true when it held.
 bool eventually(const std::function<bool()>& condition,
                 Clock::duration timeout = std::chrono::seconds(3));
+
+// Puts text on the clipboard, as a game does (retries while another thread holds it).
+void putText(std::string_view text);
+// Empties the clipboard: it holds no text at all afterwards.
+void emptyClipboard();
+// The clipboard's text, or nothing when it holds none or cannot be opened.
+std::optional<std::string> clipboardText();
+
+// Holds the clipboard open from a window of its own, on a thread of its own, so that the
+// plugin's attempts to open it fail meanwhile (as when another program holds it).
+class ClipboardHolder {
+ public:
+  ClipboardHolder();
+  ClipboardHolder(const ClipboardHolder&) = delete;
+  ClipboardHolder& operator=(const ClipboardHolder&) = delete;
+  ~ClipboardHolder();  // releases it
+
+ private:
+  std::thread thread_;
+  DWORD threadId_ = 0;
+};
 
 // Loads the DLL for each test and unloads it after (calling shutdown first). The fake
 // voice client starts with local client 5 in channel 40, beside client 8, on connection 1

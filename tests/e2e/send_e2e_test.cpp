@@ -54,18 +54,13 @@ SendRun runSend(const std::string& arguments) {
 
 using SendTest = PluginDllTest;
 
-TEST_F(SendTest, PrintsTheReplyOfAQuery) {
+TEST_F(SendTest, PrintsTheReplyOfAQueryAndSendsAFrameWithoutWaiting) {
   start();
   const SendRun version = runSend("GetVersion");
   EXPECT_EQ(version.exitCode, 0U) << version.output;
   EXPECT_EQ(version.output, "sorlinx beta 0.8\r\n");
-  const SendRun player = runSend("GetPlayerIDFromName mate");
-  EXPECT_EQ(player.output, "8\r\n");
-}
-
-TEST_F(SendTest, SendsAFrameWithoutWaitingAndTheSameFrameAgain) {
-  start();
-  for (int round = 0; round < 2; ++round) {
+  EXPECT_EQ(runSend("GetPlayerIDFromName mate").output, "8\r\n");
+  for (int round = 0; round < 2; ++round) {  // and the same frame again
     const SendRun run = runSend("3D \"{8[1,2,3][RC]}\"");
     EXPECT_EQ(run.exitCode, 0U) << run.output;
     EXPECT_TRUE(eventually([&] { return host.placements().size() == std::size_t(round) + 1; }))
