@@ -182,8 +182,11 @@ TEST_F(ClipboardChannelTest, ATextTooLargeToCopyIsLoggedOnceAndCountsAsSeen) {
   for (const bool counted : {true, false}) {  // with and without a change counter
     memory_clipboard::setChangeCountSupported(counted);
     memory_clipboard::setReadsOutOfMemory(true);
+    const std::uint64_t readsBefore = memory_clipboard::readCount();
     passWith("too large");
     passes(9);
+    // With a counter, the text is not even tried again.
+    EXPECT_EQ(memory_clipboard::readCount() - readsBefore, counted ? 1U : 10U);
     EXPECT_THAT(host.logLines(), ElementsAre("erreur clipboardThread: texte trop grand"));
     EXPECT_EQ(channel.unchangedPasses, 10U);
     memory_clipboard::setReadsOutOfMemory(false);
