@@ -18,6 +18,11 @@ constexpr std::size_t KEPT_BUFFER_CAPACITY = SeenText::KEPT_TEXT_SIZE;
 // count around its dispatch. Atomic because tests also call the handlers on their own.
 std::atomic<std::uint32_t> lostReplies{0};
 
+// The clipboard's change counter when the request being dispatched was read; 0 outside a
+// dispatch, or where the platform has no counter. A reply replaces its request, never a
+// text that the game or the player put on the clipboard after it.
+std::atomic<std::uint64_t> requestChangeCount{0};
+
 void releaseIfLarge(std::string& buffer) {
   if (buffer.capacity() > KEPT_BUFFER_CAPACITY) {
     std::string().swap(buffer);
@@ -76,7 +81,9 @@ void takeText(ClipboardChannel& channel, bool retrying) {
   channel.replyOwed = false;
   const std::uint32_t lostBefore = lostReplies.load();
   if (const auto payload = envelopePayload(channel.currentText)) {
+    requestChangeCount.store(channel.lastChangeCount);
     takeRequest(channel, *payload);
+    requestChangeCount.store(0);
   }
   if (lostReplies.load() != lostBefore) {
     // The game would wait for this reply forever, and writing the same request again would
@@ -147,12 +154,19 @@ unsigned long clipboardThread(void* /*unused*/) {
 }
 
 void writeClipboardText(std::string_view reply) {
-  for (int attempt = 1; !clipboard::writeText(reply); ++attempt) {
-    if (attempt == REPLY_ATTEMPTS || !pluginState.pacer->pause(REPLY_RETRY_PAUSE)) {
-      lostReplies.fetch_add(1);
+  const std::uint64_t requestCount = requestChangeCount.load();
+  for (int attempt = 1;; ++attempt) {
+    if (requestCount != 0 && clipboard::changeCount() != requestCount) {
+      break;  // written over meanwhile: that text is not ours to replace
+    }
+    if (clipboard::writeText(reply)) {
       return;
     }
+    if (attempt == REPLY_ATTEMPTS || !pluginState.pacer->pause(REPLY_RETRY_PAUSE)) {
+      break;
+    }
   }
+  lostReplies.fetch_add(1);
 }
 
 }  // namespace sorlinx

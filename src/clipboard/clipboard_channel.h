@@ -76,8 +76,10 @@ unsigned long clipboardThread(void* unused);
 inline constexpr int REPLY_ATTEMPTS = 3;
 inline constexpr Milliseconds REPLY_RETRY_PAUSE{10};
 
-// Replaces the clipboard's contents with a reply. A reply that cannot be written is owed:
-// the pass that took the request takes it again later, so that it is answered all the same.
+// Replaces the clipboard's contents with a reply: the request it answers, when that still
+// stands there; a text written over the request meanwhile is kept. A reply that cannot be
+// written is owed: while its request stands on the clipboard, a later pass takes it again,
+// so that it is answered all the same.
 void writeClipboardText(std::string_view reply);
 
 }  // namespace sorlinx

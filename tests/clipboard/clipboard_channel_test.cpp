@@ -203,6 +203,23 @@ TEST(EnvelopeTest, ThePayloadStandsInTheEnvelopeAndSplitsAsTheGameWritesIt) {
   }
 }
 
+TEST_F(ClipboardChannelTest, AReplyNeverReplacesATextWrittenAfterItsRequest) {
+  // The player copies something while the voice client is asked for the answer...
+  host.setHook("getClientID", [] { memory_clipboard::setText("copied meanwhile"); });
+  passWith(request("GetPlayerID"));
+  EXPECT_EQ(memory_clipboard::text(), "copied meanwhile");
+  host.setHook("getClientID", nullptr);
+  // ...or the game writes its next request while the reply waits for a second try.
+  memory_clipboard::failNextWrites(1);
+  pacer.setOnPause([](Milliseconds) { memory_clipboard::setText(request("3DMUTE", "ON")); });
+  passWith(request("GetPlayerID", "again"));
+  pacer.setOnPause(nullptr);
+  EXPECT_EQ(replies(), 1U);
+  passes(1);
+  EXPECT_TRUE(pluginState.mute3D.load());
+  EXPECT_EQ(host.logLines().size(), 2U);
+}
+
 TEST(ReplyDigest, KnownAnswers) {
   const auto hex = [](std::string_view text) {
     std::string out;
