@@ -21,7 +21,10 @@ std::uint64_t changeCount() noexcept;
 bool readText(std::string& text);
 
 // Replaces the clipboard's contents with `text`. Returns false when the text could not be
-// put there; the clipboard then holds what the failed attempt left.
-bool writeText(std::string_view text) noexcept;
+// put there. A failed attempt leaves the clipboard as it was, unless the clipboard refused
+// the text after it had been emptied for it: it then stays empty, and `emptiedAt` receives
+// the change counter as that left it, so that the caller can tell its own change from
+// another program's.
+bool writeText(std::string_view text, std::uint64_t& emptiedAt) noexcept;
 
 }  // namespace sorlinx::clipboard

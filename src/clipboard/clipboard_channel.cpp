@@ -154,13 +154,17 @@ unsigned long clipboardThread(void* /*unused*/) {
 }
 
 void writeClipboardText(std::string_view reply) {
-  const std::uint64_t requestCount = requestChangeCount.load();
+  std::uint64_t expectedCount = requestChangeCount.load();
   for (int attempt = 1;; ++attempt) {
-    if (requestCount != 0 && clipboard::changeCount() != requestCount) {
+    if (expectedCount != 0 && clipboard::changeCount() != expectedCount) {
       break;  // written over meanwhile: that text is not ours to replace
     }
-    if (clipboard::writeText(reply)) {
+    std::uint64_t emptiedAt = 0;
+    if (clipboard::writeText(reply, emptiedAt)) {
       return;
+    }
+    if (expectedCount != 0 && emptiedAt != 0) {
+      expectedCount = emptiedAt;  // our own attempt emptied it: still ours to fill
     }
     if (attempt == REPLY_ATTEMPTS || !pluginState.pacer->pause(REPLY_RETRY_PAUSE)) {
       break;

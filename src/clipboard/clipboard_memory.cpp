@@ -17,6 +17,7 @@ struct MemoryClipboard {
   bool readsOutOfMemory = false;
   int failingOpens = 0;
   int failingWrites = 0;
+  int refusingAfterEmptying = 0;
   std::uint64_t writes = 0;
   std::uint64_t reads = 0;
   std::function<void(std::string_view)> writeObserver;
@@ -37,7 +38,7 @@ MemoryClipboard& board() {
 }
 
 // Called with the mutex held.
-bool store(MemoryClipboard& b, std::string_view text) noexcept {
+bool store(MemoryClipboard& b, std::string_view text, std::uint64_t& emptiedAt) noexcept {
   ++b.writes;
   if (b.failingWrites > 0) {
     --b.failingWrites;
@@ -46,11 +47,16 @@ bool store(MemoryClipboard& b, std::string_view text) noexcept {
   if (!b.open()) {
     return false;
   }
+  if (b.refusingAfterEmptying > 0) {
+    --b.refusingAfterEmptying;
+    b.text.reset();
+    emptiedAt = ++b.changeCount;
+    return false;
+  }
   try {
-    b.text.emplace(text);
+    std::string copy(text);  // made before anything changes, like the Windows block
+    b.text = std::move(copy);
   } catch (...) {
-    b.text.reset();  // emptied but never filled, as a failed allocation leaves it
-    ++b.changeCount;
     return false;
   }
   ++b.changeCount;
@@ -81,13 +87,13 @@ bool clipboard::readText(std::string& text) {
   return true;
 }
 
-bool clipboard::writeText(std::string_view text) noexcept {
+bool clipboard::writeText(std::string_view text, std::uint64_t& emptiedAt) noexcept {
   auto& b = board();
   try {
     std::function<void(std::string_view)> observer;
     {
       const std::lock_guard lock(b.mutex);
-      if (!store(b, text)) {
+      if (!store(b, text, emptiedAt)) {
         return false;
       }
       observer = b.writeObserver;
@@ -139,6 +145,12 @@ void memory_clipboard::failNextWrites(int count) {
   b.failingWrites = count;
 }
 
+void memory_clipboard::refuseNextWritesAfterEmptying(int count) {
+  auto& b = board();
+  const std::lock_guard lock(b.mutex);
+  b.refusingAfterEmptying = count;
+}
+
 void memory_clipboard::setReadsOutOfMemory(bool outOfMemory) {
   auto& b = board();
   const std::lock_guard lock(b.mutex);
@@ -179,6 +191,7 @@ void memory_clipboard::reset() {
   b.readsOutOfMemory = false;
   b.failingOpens = 0;
   b.failingWrites = 0;
+  b.refusingAfterEmptying = 0;
   b.writes = 0;
   b.reads = 0;
   b.writeObserver = nullptr;

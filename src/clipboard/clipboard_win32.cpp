@@ -75,14 +75,15 @@ bool clipboard::readText(std::string& text) {
   return true;
 }
 
-bool clipboard::writeText(std::string_view text) noexcept {
+bool clipboard::writeText(std::string_view text, std::uint64_t& emptiedAt) noexcept {
   const OpenClipboardScope scope;
   if (!scope.isOpen()) {
     return false;
   }
-  EmptyClipboard();
-  // GMEM_DDESHARE is what clipboard text has always been allocated with; GMEM_MOVEABLE is
-  // what SetClipboardData documents as required for the block it takes over.
+  // The block is made ready before the clipboard is emptied, so that running out of memory
+  // leaves the clipboard as it was. GMEM_DDESHARE is what clipboard text has always been
+  // allocated with; GMEM_MOVEABLE is what SetClipboardData documents as required for the
+  // block it takes over.
   const HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE | GMEM_DDESHARE, text.size() + 1);
   if (block == nullptr) {
     return false;
@@ -97,8 +98,14 @@ bool clipboard::writeText(std::string_view text) noexcept {
     std::memcpy(chars, text.data(), text.size());
     chars[text.size()] = '\0';
   }
+  if (EmptyClipboard() == FALSE) {
+    GlobalFree(block);
+    return false;
+  }
   if (SetClipboardData(CF_TEXT, block) == nullptr) {
-    // The clipboard did not take the block over: it is still ours to free.
+    // The clipboard did not take the block over: it is still ours to free. Read while the
+    // clipboard is still ours, the counter is the one our emptying left.
+    emptiedAt = GetClipboardSequenceNumber();
     GlobalFree(block);
     return false;
   }

@@ -23,6 +23,9 @@ void setHeld(bool held);
 void failNextOpens(int count);
 // The next `count` writes through clipboard::writeText fail to open the clipboard.
 void failNextWrites(int count);
+// The next `count` writes that open the clipboard empty it and are then refused, as when
+// the clipboard will not take the text over.
+void refuseNextWritesAfterEmptying(int count);
 // While on, reading the clipboard fails for lack of memory (std::bad_alloc), as copying a
 // text too large for the process does.
 void setReadsOutOfMemory(bool outOfMemory);

@@ -218,6 +218,10 @@ TEST_F(ClipboardChannelTest, AReplyNeverReplacesATextWrittenAfterItsRequest) {
   passes(1);
   EXPECT_TRUE(pluginState.mute3D.load());
   EXPECT_EQ(host.logLines().size(), 2U);
+  // A clipboard emptied by the plugin's own refused try is still the plugin's to fill.
+  memory_clipboard::refuseNextWritesAfterEmptying(1);
+  passWith(request("GetVersion"));
+  EXPECT_EQ(memory_clipboard::text(), "sorlinx beta 0.8");
 }
 
 TEST(ReplyDigest, KnownAnswers) {

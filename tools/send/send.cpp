@@ -16,7 +16,8 @@ constexpr std::string_view NEUTRAL_TEXT = "sorlinx-send";
 
 bool writeWithPatience(std::string_view text, Pacer& pacer) {
   const Milliseconds deadline = pacer.now() + WRITE_PATIENCE;
-  while (!clipboard::writeText(text)) {
+  std::uint64_t emptiedAt = 0;  // a write of ours that failed is simply made again
+  while (!clipboard::writeText(text, emptiedAt)) {
     if (pacer.now() >= deadline || !pacer.pause(POLL)) {
       return false;
     }
