@@ -168,6 +168,10 @@ TEST_F(ReadClientIdentityTest, NoCopyOfTheIdentityOutlivesThePlugin) {
   EXPECT_EQ(pluginState.identityBuffer, nullptr);
   EXPECT_EQ(heldWhenFreed.find_first_not_of('\0'), std::string::npos)
       << "the identity was freed without being wiped";
+  // Wiped to the last byte: a secret may fill its buffer.
+  std::string full(64, 's');
+  secureZero(full.data(), full.size());
+  EXPECT_EQ(full, std::string(64, '\0'));
 }
 
 }  // namespace
