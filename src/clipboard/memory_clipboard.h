@@ -39,8 +39,8 @@ std::uint64_t readCount();
 // Runs after every successful clipboard::writeText, with the text written, on the writing
 // thread (the plugin's replies). Nothing to stop observing.
 void setWriteObserver(std::function<void(std::string_view)> observer);
-// Back to the start: no text, not held, reads not out of memory, counters at zero, change counter
-// supported, no write observer.
+// Back to the start: no text, not held, reads not out of memory, counters at zero, change
+// counter supported, no write observer.
 void reset();
 
 }  // namespace sorlinx::memory_clipboard

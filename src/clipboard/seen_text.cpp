@@ -17,7 +17,6 @@ constexpr std::array<std::uint32_t, 64> ROUND_CONSTANTS{
     0x748f82ee, 0x78a5636f, 0x84c87814, 0x8cc70208, 0x90befffa, 0xa4506ceb, 0xbef9a3f7, 0xc67178f2};
 
 using State = std::array<std::uint32_t, 8>;
-using Block = std::array<std::uint8_t, 64>;
 
 void compress(State& state, const std::uint8_t* block) noexcept {
   std::array<std::uint32_t, 64> w{};
