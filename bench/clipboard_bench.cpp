@@ -11,6 +11,7 @@
 #include "allocation_counter.h"
 #include "clipboard/clipboard_channel.h"
 #include "clipboard/memory_clipboard.h"
+#include "host/interface26.h"
 #include "plugin/exports.h"
 #include "plugin/plugin_state.h"
 #include "voice_client.h"
@@ -20,7 +21,7 @@ namespace {
 
 void idlePass(benchmark::State& state) {
   sim::VoiceClient host;
-  ts3plugin_setFunctionPointers(host.table());
+  interface26::setFunctionPointers(host.table26());
   pluginState.connectionStatus.store(STATUS_CONNECTION_ESTABLISHED);
   memory_clipboard::reset();
   memory_clipboard::setText(std::string(static_cast<std::size_t>(state.range(0)), 'x'));
@@ -45,7 +46,7 @@ BENCHMARK(idlePass)->Arg(10)->Arg(16 << 20);
 // A pass that finds a new 16 MiB text: copied, compared, digested and let go.
 void hugeTextPass(benchmark::State& state) {
   sim::VoiceClient host;
-  ts3plugin_setFunctionPointers(host.table());
+  interface26::setFunctionPointers(host.table26());
   memory_clipboard::reset();
   ClipboardChannel channel;
   std::string text(std::size_t{16} << 20, 'x');
@@ -61,7 +62,7 @@ BENCHMARK(hugeTextPass)->Unit(benchmark::kMillisecond);
 
 void shutdownWithWorkersRunning(benchmark::State& state) {
   sim::VoiceClient host;
-  ts3plugin_setFunctionPointers(host.table());
+  interface26::setFunctionPointers(host.table26());
   memory_clipboard::reset();
   for (auto _ : state) {
     ts3plugin_init();

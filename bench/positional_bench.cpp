@@ -9,6 +9,7 @@
 #include "allocation_counter.h"
 #include "plugin/exports.h"
 #include "plugin/plugin_state.h"
+#include "host/interface26.h"
 #include "positional/placement.h"
 #include "positional/position_frame.h"
 #include "support/stream_frame_reader.h"
@@ -63,16 +64,16 @@ void readFrameWithStreams(benchmark::State& state) {
 }
 BENCHMARK(readFrameWithStreams);
 
-HostError SORLINX_CDECL placeNowhere(ServerConnectionId, ClientId, const Vector3*, const void*) {
+HostError SORLINX_CDECL placeNowhere(ServerConnectionId, ClientId, const Vector3*) {
   return 0;
 }
 
 // A 1,000-record frame through handle3D; the time per frame is how long stateLock is held.
 // Argument 1: every record an [RC] for a different client, the longest list there can be.
 void applyFrame(benchmark::State& state) {
-  HostFunctions host{};
-  host.channelset3DAttributes = placeNowhere;
-  pluginState.hostFunctions = host;
+  interface26::FunctionTable table{};
+  table.channelset3DAttributes = placeNowhere;
+  interface26::setFunctionPointers(table);
   pluginState.connectionStatus.store(STATUS_CONNECTION_ESTABLISHED);
   const std::string frame = typicalFrame(1000, state.range(0) == 1);
   std::string argumentText = frame;

@@ -23,6 +23,7 @@
 
 #include "clipboard/clipboard_channel.h"
 #include "clipboard/memory_clipboard.h"
+#include "host/interface26.h"
 #include "plugin/exports.h"
 #include "plugin/plugin_state.h"
 #include "positional/sound_cues.h"
@@ -84,7 +85,7 @@ struct LeanHost {
     return 0;
   }
   static HostError SORLINX_CDECL channelset3DAttributes(ServerConnectionId, ClientId client,
-                                                        const Vector3* position, const void*) {
+                                                        const Vector3* position) {
     ++placements;
     if (client == 1 && position->x == 0.0F && position->y == 0.0F && position->z == 0.0F) {
       ++resets;
@@ -119,8 +120,12 @@ struct LeanHost {
     return 0;
   }
 
-  static HostFunctions table() {
-    HostFunctions host{};
+  static void SORLINX_CDECL getPluginPath(char* path, std::size_t maxLength, const char*) {
+    std::snprintf(path, maxLength, "%s", R"(C:\Users\p\AppData\Roaming\TS3Client\plugins)");
+  }
+
+  static interface26::FunctionTable table() {
+    interface26::FunctionTable host{};
     host.freeMemory = freeMemory;
     host.logMessage = logMessage;
     host.playWaveFile = playWaveFile;
@@ -129,6 +134,7 @@ struct LeanHost {
     host.getClientVariableAsString = getClientVariableAsString;
     host.getChannelOfClient = getChannelOfClient;
     host.getChannelClientList = getChannelClientList;
+    host.getPluginPath = getPluginPath;
     return host;
   }
 };
@@ -197,7 +203,8 @@ struct Minute {
 };
 
 int soak() {
-  ts3plugin_setFunctionPointers(LeanHost::table());
+  interface26::setFunctionPointers(LeanHost::table());
+  interface26::registerPluginID("sorlinx_win64-soak");
   pluginState.currentServerConnection.store(1);
   pluginState.connectionStatus.store(STATUS_CONNECTION_ESTABLISHED);
   VirtualClock cueClock;

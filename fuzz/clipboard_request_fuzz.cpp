@@ -22,6 +22,7 @@
 #include "clipboard/dispatcher.h"
 #include "clipboard/memory_clipboard.h"
 #include "fuzz_check.h"
+#include "host/interface26.h"
 #include "plugin/exports.h"
 #include "plugin/lifecycle.h"
 #include "plugin/plugin_state.h"
@@ -97,7 +98,7 @@ void run(World world, const std::vector<std::string_view>& texts, bool secretInI
     }
   });
   memory_clipboard::setWriteObserver(checkReply);
-  ts3plugin_setFunctionPointers(host.table());
+  interface26::setFunctionPointers(host.table26());
   pluginState.currentServerConnection.store(1);
   pluginState.connectionStatus.store(status);
   // As init leaves it; the refusing world has found no identity.
@@ -136,7 +137,7 @@ void run(World world, const std::vector<std::string_view>& texts, bool secretInI
   finishStop();
   memory_clipboard::reset();
   pluginState.pacer = &pluginState.steadyPacer;
-  pluginState.hostFunctions = HostFunctions{};
+  pluginState.host = Host{};
 }
 
 }  // namespace

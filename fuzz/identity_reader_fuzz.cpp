@@ -12,7 +12,7 @@
 
 #include "commands/client_identity.h"
 #include "fuzz_check.h"
-#include "host/host_functions.h"
+#include "host/host.h"
 
 namespace sorlinx::fuzz {
 namespace {

@@ -39,7 +39,7 @@ constexpr Vector3 ORIGIN{0.0F, 0.0F, 0.0F};
 
 // Puts every client of the local player's channel, the local player included, at the origin.
 void placeLocalChannelAtOrigin() {
-  const HostFunctions& host = pluginState.hostFunctions;
+  const Host& host = pluginState.host;
   ClientId localClient = 0;
   if (host.getClientID(pluginState.currentServerConnection.load(), &localClient) != 0) {
     logError("erreur getClientID");
@@ -61,8 +61,7 @@ void placeLocalChannelAtOrigin() {
     return;  // success without a list: nobody to place, nothing to release
   }
   for (const ClientId* client = clients; *client != 0; ++client) {
-    if (host.channelset3DAttributes(pluginState.currentServerConnection.load(), *client, &ORIGIN,
-                                    nullptr) != 0) {
+    if (host.channelset3DAttributes(pluginState.currentServerConnection.load(), *client, &ORIGIN) != 0) {
       logError("erreur Channelset3DAttributes");
     }
   }

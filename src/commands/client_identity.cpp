@@ -120,7 +120,7 @@ void readClientIdentity() {
   // Zeroed first, and cut at its end: a voice client that writes nothing, or fills the
   // buffer without a terminating zero, must not make us read garbage as a path.
   std::array<char, PATH_BUFFER_SIZE> folder{};
-  pluginState.hostFunctions.getConfigPath(folder.data(), folder.size());
+  pluginState.host.getConfigPath(folder.data(), folder.size());
   folder.back() = '\0';
   if (folder.front() == '\0') {
     logError("erreur getConfigPath: dossier vide");

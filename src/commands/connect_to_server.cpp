@@ -50,7 +50,7 @@ void handleConnectToServer(std::string& argumentText) {
     return;
   }
 
-  const HostFunctions& host = pluginState.hostFunctions;
+  const Host& host = pluginState.host;
   if (pluginState.connectionStatus.load() == STATUS_CONNECTION_ESTABLISHED &&
       host.stopConnection(pluginState.currentServerConnection.load(), QUIT_MESSAGE) != 0) {
     logError("erreur stopConnection");
@@ -68,7 +68,7 @@ void handleConnectToServer(std::string& argumentText) {
   }
   // The connection is read after the wait: the disconnection may have changed it.
   if (host.startConnection(pluginState.currentServerConnection.load(), identity, address.c_str(),
-                           *port, nickname, nullptr, "", serverPassword.c_str()) != 0) {
+                           *port, nickname, "", serverPassword.c_str()) != 0) {
     logError("erreur startConnection");
   }
 }

@@ -22,7 +22,7 @@ class HostMemory {
   HostMemory& operator=(const HostMemory&) = delete;
   ~HostMemory() {
     if (pointer_ != nullptr) {
-      pluginState.hostFunctions.freeMemory(pointer_);
+      pluginState.host.freeMemory(pointer_);
     }
   }
 
@@ -40,7 +40,7 @@ void answer(const std::optional<Number>& value) {
 
 std::optional<ClientId> askLocalClient() {
   ClientId client = 0;
-  if (pluginState.hostFunctions.getClientID(pluginState.currentServerConnection.load(), &client) !=
+  if (pluginState.host.getClientID(pluginState.currentServerConnection.load(), &client) !=
       0) {
     logError("erreur getClientID");
     return std::nullopt;
@@ -54,7 +54,7 @@ std::optional<ChannelId> askLocalChannel() {
     return std::nullopt;
   }
   ChannelId channel = 0;
-  if (pluginState.hostFunctions.getChannelOfClient(pluginState.currentServerConnection.load(),
+  if (pluginState.host.getChannelOfClient(pluginState.currentServerConnection.load(),
                                                    *client, &channel) != 0) {
     logError("erreur getChannelOfClient");
     return std::nullopt;
@@ -66,7 +66,7 @@ std::optional<ChannelId> askLocalChannel() {
 // `nickname` byte for byte. Nothing when none does, when the list cannot be had (logged),
 // or when any nickname cannot be read: a half-read list cannot say who is the last match.
 std::optional<ClientId> findByNickname(ChannelId channel, const char* nickname) {
-  const HostFunctions& host = pluginState.hostFunctions;
+  const Host& host = pluginState.host;
   ClientId* clients = nullptr;
   if (host.getChannelClientList(pluginState.currentServerConnection.load(), channel, &clients) !=
       0) {

@@ -19,7 +19,7 @@ void handleSwitchPlayer(std::string& argumentText) {
     logError("erreur SwitchPlayer: nombre illisible");
     return;
   }
-  if (pluginState.hostFunctions.requestChannelMove(pluginState.currentServerConnection.load(),
+  if (pluginState.host.requestClientMove(pluginState.currentServerConnection.load(),
                                                    *client, *channel, argumentText.c_str(),
                                                    nullptr) != 0) {
     logError("erreur requestChannelMove");

@@ -1,7 +1,7 @@
 #include <array>
 #include <string>
 
-#include "host/host_functions.h"
+#include "host/host.h"
 #include "plugin/plugin_state.h"
 
 namespace sorlinx {
@@ -13,7 +13,7 @@ constexpr std::uint64_t LOG_ID = 0;
 }  // namespace
 
 void logError(std::string_view text) noexcept {
-  const auto logMessage = pluginState.hostFunctions.logMessage;
+  const auto logMessage = pluginState.host.logMessage;
   if (logMessage == nullptr) {
     return;
   }

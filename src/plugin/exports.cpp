@@ -11,8 +11,6 @@ using sorlinx::pluginState;
 
 namespace {
 
-constexpr int API_VERSION = 4;
-
 // Starts one worker. A thread that cannot be started leaves its handle empty, and
 // shutdown then skips it.
 template <typename Entry>
@@ -32,13 +30,20 @@ void joinWorker(std::thread& handle) {
 
 }  // namespace
 
+bool sorlinx::installHost(const Host& host) noexcept {
+  if (pluginState.running.load()) {
+    return false;
+  }
+  pluginState.host = host;
+  pluginState.hostReceived.store(true);
+  return true;
+}
+
 extern "C" {
 
 const char* ts3plugin_name() { return "Ostrel Plugin"; }
 
 const char* ts3plugin_version() { return sorlinx::VERSION_TEXT; }
-
-int ts3plugin_apiVersion() { return API_VERSION; }
 
 const char* ts3plugin_author() { return "The sorlinx developers"; }
 
@@ -46,18 +51,9 @@ const char* ts3plugin_description() {
   return "TeamSpeak 3 plugin for Ostrel.\nhttps://sorlinx.example.org";
 }
 
-void ts3plugin_setFunctionPointers(const sorlinx::HostFunctions functions) {
-  // Replacing the table under running workers would race with their calls through it.
-  if (pluginState.running.load()) {
-    return;
-  }
-  pluginState.hostFunctions = functions;
-  pluginState.hostFunctionsReceived.store(true);
-}
-
 int ts3plugin_init() {
   // Without the table there is nothing to call, not even the log: stay unstarted.
-  if (pluginState.running.load() || !pluginState.hostFunctionsReceived.load()) {
+  if (pluginState.running.load() || !pluginState.hostReceived.load()) {
     return 0;
   }
   try {

@@ -8,7 +8,7 @@
 namespace sorlinx {
 
 void prepareStart() {
-  const HostFunctions& host = pluginState.hostFunctions;
+  const Host& host = pluginState.host;
 
   // Zeroed, so that it holds a defined empty text until an identity is read into it.
   pluginState.identityBuffer = new (std::nothrow) char[PATH_BUFFER_SIZE]{};

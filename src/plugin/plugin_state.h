@@ -2,7 +2,8 @@
 // threads (the exports and callbacks), clipboardThread and soundCueThread.
 //
 // Who touches what:
-// - hostFunctions: written once by ts3plugin_setFunctionPointers, before init; read by all.
+// - host: written by ts3plugin_setFunctionPointers (through installHost) while the plugin is
+//   not running; read by all.
 // - currentServerConnection, connectionStatus: written by init and the connection callbacks,
 //   read by every handler and both workers, each as a whole value and without a lock.
 // - stopRequested: cleared by init, set by shutdown, read by both workers on every pass.
@@ -18,7 +19,7 @@
 #include <thread>
 #include <vector>
 
-#include "host/host_functions.h"
+#include "host/host.h"
 #include "plugin/pacer.h"
 
 namespace sorlinx {
@@ -32,8 +33,8 @@ struct PluginState {
   PluginState& operator=(const PluginState&) = delete;
   ~PluginState();
 
-  HostFunctions hostFunctions{};
-  std::atomic<bool> hostFunctionsReceived{false};
+  Host host{};
+  std::atomic<bool> hostReceived{false};
   std::atomic<ServerConnectionId> currentServerConnection{0};
   std::atomic<std::int32_t> connectionStatus{STATUS_DISCONNECTED};
   StopFlag stopRequested;

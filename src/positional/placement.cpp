@@ -126,14 +126,14 @@ void handle3D(std::string& frameText) {
   if (pluginState.connectionStatus.load() != STATUS_CONNECTION_ESTABLISHED) {
     return;
   }
-  const HostFunctions& host = pluginState.hostFunctions;
+  const Host& host = pluginState.host;
   std::string_view frame = frameText;
   const std::lock_guard lock(pluginState.stateLock);
   FrameList rcClients(pluginState.rcClients);
   FrameList rlClients(pluginState.rlClients);
   while (const auto record = readPositionRecord(frame)) {
     const HostError result = host.channelset3DAttributes(
-        pluginState.currentServerConnection.load(), record->clientId, &record->position, nullptr);
+        pluginState.currentServerConnection.load(), record->clientId, &record->position);
     if (result == 0) {
       applyFlag(*record, rcClients, rlClients);
     } else {

@@ -11,7 +11,7 @@
 #include <optional>
 #include <string_view>
 
-#include "host/host_functions.h"
+#include "host/host.h"
 
 namespace sorlinx {
 

@@ -8,13 +8,18 @@
 // plays the files on its own.
 #pragma once
 
+#include <array>
+#include <cstddef>
+
+#include "host/host.h"
 #include "plugin/pacer.h"
 
 namespace sorlinx {
 
 // The cue files, relative to the voice client's folder, which resolves them; the build
 // puts them in plugins/sorlinx/. Single backslashes: they reach the voice client as they
-// stand.
+// stand. A voice client that can say where it installed the plugin (Host::pluginFolder)
+// gets full paths instead, built from these files' names.
 inline constexpr const char* SON_RC = "plugins\\sorlinx\\rc.wav";
 inline constexpr const char* SON_RL = "plugins\\sorlinx\\rl.wav";
 inline constexpr const char* SON_BRUIT = "plugins\\sorlinx\\bruit.wav";
@@ -26,6 +31,35 @@ inline constexpr Milliseconds NOISE_CUE_PERIOD{818};
 // Between a start cue and the next cue of the same pass.
 inline constexpr Milliseconds START_CUE_GAP{1};
 
+// Size of a cue file's full path, terminator included.
+inline constexpr std::size_t CUE_PATH_SIZE = PATH_BUFFER_SIZE;
+
+struct CuePaths {
+  const char* rc;
+  const char* rl;
+  const char* bruit;
+};
+
+// Where the cue files are, settled once per run of soundCueThread.
+class CueFiles {
+ public:
+  // The paths to play now. The first call that learns the plugin folder builds the full
+  // paths, once: <folder>\sorlinx\rc.wav and so on (with the folder's own kind of
+  // separator, added only when the folder does not end with one). Until the folder is
+  // known the relative paths are used, with one log line ("erreur getPluginPath: aucun
+  // ID"); a folder that is empty, fills its whole buffer (it may have been cut) or makes a
+  // path too long for CUE_PATH_SIZE gives the relative paths for good, with one log line.
+  CuePaths paths() noexcept;
+
+ private:
+  enum class Stage { waiting, full, relative };
+  Stage stage_ = Stage::waiting;
+  bool waitLogged_ = false;
+  std::array<char, CUE_PATH_SIZE> rc_{};
+  std::array<char, CUE_PATH_SIZE> rl_{};
+  std::array<char, CUE_PATH_SIZE> bruit_{};
+};
+
 // The private state of soundCueThread, fresh each time the thread starts.
 struct SoundCueState {
   // A list's start cue has been asked for since that list was last found empty (whether
@@ -36,6 +70,7 @@ struct SoundCueState {
   // both empty. Meanwhile the connection status is not looked at, so a lost connection
   // does not cut the cues short.
   bool cueing = false;
+  CueFiles files;
 };
 
 // One pass of soundCueThread, without the pause that follows it: reads the lists' sizes,

@@ -26,7 +26,7 @@ class ClipboardChannelTest : public PluginTest {
   static std::uint64_t replies() { return memory_clipboard::writeCount(); }
 };
 
-TEST_F(ClipboardChannelTest, ARequestIsTakenOnceUntilAnotherTextStoodBetween) {
+TEST_P(ClipboardChannelTest, ARequestIsTakenOnceUntilAnotherTextStoodBetween) {
   passWith(request("GetVersion"));
   EXPECT_EQ(memory_clipboard::text(), "sorlinx beta 0.8");
   // The reply is new text without the envelope: it becomes the last text, nothing more.
@@ -52,7 +52,7 @@ TEST_F(ClipboardChannelTest, ARequestIsTakenOnceUntilAnotherTextStoodBetween) {
   EXPECT_TRUE(pluginState.mute3D.load());
 }
 
-TEST_F(ClipboardChannelTest, AnUnreadableClipboardCountsAsUnchangedAndNeverRedispatches) {
+TEST_P(ClipboardChannelTest, AnUnreadableClipboardCountsAsUnchangedAndNeverRedispatches) {
   // A request whose handler consumes its argument text in place: what it leaves behind
   // must not be mistaken for a new clipboard text. Its first read fails: the next pass reads.
   memory_clipboard::setText(request("GetVersion", "leftover"));
@@ -76,7 +76,7 @@ TEST_F(ClipboardChannelTest, AnUnreadableClipboardCountsAsUnchangedAndNeverRedis
   EXPECT_TRUE(channel.lastText.matches(request("GetVersion", "leftover")));
 }
 
-TEST_F(ClipboardChannelTest, OnlyARequestRestartsTheCount) {
+TEST_P(ClipboardChannelTest, OnlyARequestRestartsTheCount) {
   passWith(request("3DMUTE", "ON"));
   passes(4);
   passWith(" " + request("3DMUTE", "ON"));
@@ -89,7 +89,7 @@ TEST_F(ClipboardChannelTest, OnlyARequestRestartsTheCount) {
 }
 
 // Some platforms have no change counter: there every pass reads and compares.
-TEST_F(ClipboardChannelTest, ATextTooLargeToCopyIsLoggedOnceAndCountsAsSeen) {
+TEST_P(ClipboardChannelTest, ATextTooLargeToCopyIsLoggedOnceAndCountsAsSeen) {
   for (const bool counted : {true, false}) {
     SCOPED_TRACE(counted ? "with a change counter" : "without a change counter");
     channel = ClipboardChannel{};
@@ -113,7 +113,7 @@ TEST_F(ClipboardChannelTest, ATextTooLargeToCopyIsLoggedOnceAndCountsAsSeen) {
   }
 }
 
-TEST_F(ClipboardChannelTest, AReplyThatCannotBeWrittenIsTriedAgainAndOwed) {
+TEST_P(ClipboardChannelTest, AReplyThatCannotBeWrittenIsTriedAgainAndOwed) {
   // Refused for a moment: written within the pass.
   memory_clipboard::failNextWrites(REPLY_ATTEMPTS - 1);
   passWith(request("GetVersion"));
@@ -151,7 +151,7 @@ TEST_F(ClipboardChannelTest, AReplyThatCannotBeWrittenIsTriedAgainAndOwed) {
   EXPECT_TRUE(channel.replyOwed);
 }
 
-TEST_F(ClipboardChannelTest, AHugeTextIsRememberedByItsDigestAndItsBuffersLetGo) {
+TEST_P(ClipboardChannelTest, AHugeTextIsRememberedByItsDigestAndItsBuffersLetGo) {
   std::string huge = request("GetVersion", std::string(std::size_t{4} << 20, 'x'));
   passWith(huge);
   EXPECT_EQ(replies(), 1U);
@@ -203,7 +203,7 @@ TEST(EnvelopeTest, ThePayloadStandsInTheEnvelopeAndSplitsAsTheGameWritesIt) {
   }
 }
 
-TEST_F(ClipboardChannelTest, AReplyNeverReplacesATextWrittenAfterItsRequest) {
+TEST_P(ClipboardChannelTest, AReplyNeverReplacesATextWrittenAfterItsRequest) {
   // The player copies something while the voice client is asked for the answer...
   host.setHook("getClientID", [] { memory_clipboard::setText("copied meanwhile"); });
   passWith(request("GetPlayerID"));
@@ -241,6 +241,8 @@ TEST(ReplyDigest, KnownAnswers) {
   EXPECT_EQ(hex(std::string(1000000, 'a')),
             "cdc76e5c9914fb9281a1c7e284d73e67f1809a48a497200e046d39ccc7112cd0");
 }
+
+SORLINX_FOR_EACH_INTERFACE(ClipboardChannelTest);
 
 }  // namespace
 }  // namespace sorlinx::testing

@@ -29,7 +29,7 @@ class DispatcherTest : public PluginTest {
   }
 };
 
-TEST_F(DispatcherTest, CommandsMatchWholeAndCaseSensitiveAndMuteTakesOnlyAnExactOn) {
+TEST_P(DispatcherTest, CommandsMatchWholeAndCaseSensitiveAndMuteTakesOnlyAnExactOn) {
   for (const char* name : {"getversion", "GETVERSION", "GetVersion ", " GetVersion", "GetVersio",
                            "GetChannelIDFromName", ""}) {
     std::string arguments;
@@ -49,7 +49,7 @@ TEST_F(DispatcherTest, CommandsMatchWholeAndCaseSensitiveAndMuteTakesOnlyAnExact
 
 // Clipboard texts, each followed by unchanged passes; the reset must come on the very last,
 // and put the local player's channel at the origin.
-TEST_F(DispatcherTest, WhatArmsAndRestartsTheReset) {
+TEST_P(DispatcherTest, WhatArmsAndRestartsTheReset) {
   struct Step {
     std::string text;  // empty: no new text, only passes
     int passes;
@@ -86,12 +86,12 @@ TEST_F(DispatcherTest, WhatArmsAndRestartsTheReset) {
     EXPECT_TRUE(listsEmpty());
     EXPECT_THAT(host.transcript(),
                 ElementsAre("getClientID(1)", "getChannelOfClient(1,5)",
-                            "getChannelClientList(1,40)", "channelset3DAttributes(1,5,0,0,0,null)",
-                            "channelset3DAttributes(1,8,0,0,0,null)", "freeMemory(pointer)"));
+                            "getChannelClientList(1,40)", placement("1,5,0,0,0"),
+                            placement("1,8,0,0,0"), "freeMemory(pointer)"));
   }
 }
 
-TEST_F(DispatcherTest, EachFailureOfTheResetIsLogged) {
+TEST_P(DispatcherTest, EachFailureOfTheResetIsLogged) {
   struct Case {
     const char* entry;
     ClientId client;  // 0: the entry fails for every client
@@ -122,6 +122,8 @@ TEST_F(DispatcherTest, EachFailureOfTheResetIsLogged) {
     EXPECT_EQ(host.logLines().size(), 1U);
   }
 }
+
+SORLINX_FOR_EACH_INTERFACE(DispatcherTest);
 
 }  // namespace
 }  // namespace sorlinx::testing

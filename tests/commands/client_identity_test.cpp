@@ -102,7 +102,7 @@ class ReadClientIdentityTest : public PluginTest {
   [[nodiscard]] std::string identity() const { return pluginState.identityBuffer; }
 };
 
-TEST_F(ReadClientIdentityTest, ReadsTheFileInTheConfigurationFolderOrSaysWhyNot) {
+TEST_P(ReadClientIdentityTest, ReadsTheFileInTheConfigurationFolderOrSaysWhyNot) {
   const SecretsFolder folder;
   struct Case {
     std::optional<std::string> configPath;  // nothing: the voice client writes nothing at all
@@ -135,7 +135,7 @@ TEST_F(ReadClientIdentityTest, ReadsTheFileInTheConfigurationFolderOrSaysWhyNot)
   }
 }
 
-TEST_F(ReadClientIdentityTest, AHugeFileIsReadInBoundedMemory) {
+TEST_P(ReadClientIdentityTest, AHugeFileIsReadInBoundedMemory) {
   const std::string line(8 << 20, 'x');
   const SecretsFolder folder(line + "\nidentity=late\n");
   host.setConfigPath(folder.path());
@@ -155,7 +155,7 @@ TEST_F(ReadClientIdentityTest, AHugeFileIsReadInBoundedMemory) {
   EXPECT_THAT(host.logLines(), ElementsAre("erreur readClientIdentity: identite trop longue"));
 }
 
-TEST_F(ReadClientIdentityTest, NoCopyOfTheIdentityOutlivesThePlugin) {
+TEST_P(ReadClientIdentityTest, NoCopyOfTheIdentityOutlivesThePlugin) {
   const std::string secret = "V4lue-" + std::string(200, 's') + "-of-the-identity";
   const SecretsFolder folder("identity=" + secret + "\n");
   host.setConfigPath(folder.path());
@@ -173,6 +173,8 @@ TEST_F(ReadClientIdentityTest, NoCopyOfTheIdentityOutlivesThePlugin) {
   secureZero(full.data(), full.size());
   EXPECT_EQ(full, std::string(64, '\0'));
 }
+
+SORLINX_FOR_EACH_INTERFACE(ReadClientIdentityTest);
 
 }  // namespace
 }  // namespace sorlinx::testing

@@ -21,7 +21,7 @@ class QueriesTest : public PluginTest {
   }
 };
 
-TEST_F(QueriesTest, TheNameMustMatchByteForByteAndTheLastMatchWins) {
+TEST_P(QueriesTest, TheNameMustMatchByteForByteAndTheLastMatchWins) {
   host.addClient(12, 40, "mate");
   host.addClient(13, 40, "");
   struct Case {
@@ -43,7 +43,7 @@ TEST_F(QueriesTest, TheNameMustMatchByteForByteAndTheLastMatchWins) {
   EXPECT_EQ(host.badFrees(), 0);
 }
 
-TEST_F(QueriesTest, EveryFailureAnswersMinusOneAndReleasesWhatWasHandedOut) {
+TEST_P(QueriesTest, EveryFailureAnswersMinusOneAndReleasesWhatWasHandedOut) {
   struct Case {
     const char* command;
     const char* entry;
@@ -74,7 +74,7 @@ TEST_F(QueriesTest, EveryFailureAnswersMinusOneAndReleasesWhatWasHandedOut) {
   }
 }
 
-TEST_F(QueriesTest, NothingAtAllWhileTheConnectionIsNotEstablished) {
+TEST_P(QueriesTest, NothingAtAllWhileTheConnectionIsNotEstablished) {
   for (const std::int32_t status : {0, 1, 2, 3}) {
     pluginState.connectionStatus.store(status);
     for (const char* command : {"GetPlayerID", "GetCurrentChannelID", "GetPlayerIDFromName"}) {
@@ -84,6 +84,8 @@ TEST_F(QueriesTest, NothingAtAllWhileTheConnectionIsNotEstablished) {
   EXPECT_THAT(host.calls(), IsEmpty());
   EXPECT_EQ(memory_clipboard::writeCount(), 0U);
 }
+
+SORLINX_FOR_EACH_INTERFACE(QueriesTest);
 
 }  // namespace
 }  // namespace sorlinx::testing

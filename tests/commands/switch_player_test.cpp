@@ -19,10 +19,10 @@ class SwitchPlayerTest : public PluginTest {
   }
 };
 
-TEST_F(SwitchPlayerTest, FieldsAreTakenAsGamesWriteThem) {
+TEST_P(SwitchPlayerTest, FieldsAreTakenAsGamesWriteThem) {
   struct Case {
     const char* arguments;
-    const char* move;  // the arguments of requestChannelMove
+    const char* move;  // the arguments of the move
     const char* left;  // what the argument text holds afterwards
   };
   for (const Case& c :
@@ -34,13 +34,13 @@ TEST_F(SwitchPlayerTest, FieldsAreTakenAsGamesWriteThem) {
     SCOPED_TRACE(c.arguments);
     host.clearCalls();
     EXPECT_EQ(move(c.arguments), c.left);
-    EXPECT_THAT(host.transcript(), ElementsAre(std::string("requestChannelMove(") + c.move + ")"));
+    EXPECT_THAT(host.transcript(), ElementsAre(moveEntry() + "(" + c.move + ")"));
   }
   EXPECT_THAT(host.logLines(), IsEmpty());
   EXPECT_EQ(memory_clipboard::writeCount(), 0U);
 }
 
-TEST_F(SwitchPlayerTest, ANumberThatDoesNotReadMovesNobody) {
+TEST_P(SwitchPlayerTest, ANumberThatDoesNotReadMovesNobody) {
   for (const char* arguments : {"x,34,", ",34,", "65536,34,", "-1,34,", "12,,", "12, ,pw", "12,-5,",
                                 "12,18446744073709551616,", "+-3,34,"}) {
     SCOPED_TRACE(arguments);
@@ -51,8 +51,8 @@ TEST_F(SwitchPlayerTest, ANumberThatDoesNotReadMovesNobody) {
   }
 }
 
-TEST_F(SwitchPlayerTest, ARefusedMoveIsLoggedOnceAndNothingHappensUnconnected) {
-  host.fail("requestChannelMove", sim::INVALID_CLIENT_ID);
+TEST_P(SwitchPlayerTest, ARefusedMoveIsLoggedOnceAndNothingHappensUnconnected) {
+  host.fail(moveEntry(), sim::INVALID_CLIENT_ID);
   move("12,34,");
   EXPECT_EQ(host.transcript().size(), 1U);
   EXPECT_THAT(host.logLines(), ElementsAre("erreur requestChannelMove"));
@@ -61,6 +61,8 @@ TEST_F(SwitchPlayerTest, ARefusedMoveIsLoggedOnceAndNothingHappensUnconnected) {
   EXPECT_EQ(move("12,34,pw"), "12,34,pw");
   EXPECT_THAT(host.calls(), IsEmpty());
 }
+
+SORLINX_FOR_EACH_INTERFACE(SwitchPlayerTest);
 
 }  // namespace
 }  // namespace sorlinx::testing

@@ -53,7 +53,7 @@ std::vector<std::string> gameTexts() {
 
 using StressTest = PluginTest;
 
-TEST_F(StressTest, AThousandStartsAndStopsWhileTheVoiceClientAndTheGameKeepGoing) {
+TEST_P(StressTest, AThousandStartsAndStopsWhileTheVoiceClientAndTheGameKeepGoing) {
   pluginState.pacer = &pluginState.steadyPacer;  // the real threads, on the wall clock
   // Connection changes come back through the callback, from the thread that asked.
   host.setConnectionLifecycle(
@@ -146,6 +146,8 @@ TEST_F(StressTest, AThousandStartsAndStopsWhileTheVoiceClientAndTheGameKeepGoing
   EXPECT_FALSE(host.callsTo("playWaveFile").empty());
   ts3plugin_shutdown();
 }
+
+SORLINX_FOR_EACH_INTERFACE(StressTest);
 
 }  // namespace
 }  // namespace sorlinx::testing

@@ -83,8 +83,7 @@ using Lists = std::pair<std::vector<ClientId>, std::vector<ClientId>>;
 // frames of tens of thousands of records below crawl.
 std::array<bool, 8> refusedClients{};
 
-HostError SORLINX_CDECL placeUnlessRefused(ServerConnectionId, ClientId client, const Vector3*,
-                                           const void*) {
+HostError SORLINX_CDECL placeUnlessRefused(ServerConnectionId, ClientId client, const Vector3*) {
   return client < refusedClients.size() && refusedClients[client] ? 1 : 0;
 }
 
@@ -96,14 +95,10 @@ class PlacementTest : public PluginTest {
   }
   static void apply(std::string frame) { handle3D(frame); }
   // Placements go to placeUnlessRefused, unrecorded.
-  void placeWithoutRecording() {
-    HostFunctions table = host.table();
-    table.channelset3DAttributes = placeUnlessRefused;
-    ts3plugin_setFunctionPointers(table);
-  }
+  static void placeWithoutRecording() { pluginState.host.channelset3DAttributes = placeUnlessRefused; }
 };
 
-TEST_F(PlacementTest, TheWorkedExampleThroughTheClipboardOnlyWhileConnected) {
+TEST_P(PlacementTest, TheWorkedExampleThroughTheClipboardOnlyWhileConnected) {
   {
     const std::lock_guard lock(pluginState.stateLock);
     pluginState.rcClients = {1, 2};
@@ -117,14 +112,14 @@ TEST_F(PlacementTest, TheWorkedExampleThroughTheClipboardOnlyWhileConnected) {
   setConnected(true);
   pluginState.currentServerConnection.store(6);
   passWith(request("3D", EXAMPLE_FRAME));
-  EXPECT_THAT(host.transcript(), ElementsAre("channelset3DAttributes(6,3,12.5,1.75,40,null)",
-                                             "channelset3DAttributes(6,7,-3.25,0.5,10,null)",
-                                             "channelset3DAttributes(6,9,100,2,-20.75,null)"));
+  EXPECT_THAT(host.transcript(), ElementsAre(placement("6,3,12.5,1.75,40"),
+                                             placement("6,7,-3.25,0.5,10"),
+                                             placement("6,9,100,2,-20.75")));
   EXPECT_EQ(lists(), Lists({7}, {9}));
   EXPECT_THAT(host.logLines(), IsEmpty());
 }
 
-TEST_F(PlacementTest, RefusedPlacementsAreLoggedAndTheirFlagsIgnored) {
+TEST_P(PlacementTest, RefusedPlacementsAreLoggedAndTheirFlagsIgnored) {
   host.failForClient("channelset3DAttributes", 7, sim::INVALID_CLIENT_ID);
   apply(EXAMPLE_FRAME);
   EXPECT_THAT(host.logLines(), ElementsAre("Erreur_ID_invalide:7"));
@@ -144,7 +139,7 @@ TEST_F(PlacementTest, RefusedPlacementsAreLoggedAndTheirFlagsIgnored) {
 // Short frames with refusals, and long ones that compact the lists: each list reads exactly as
 // if every accepted flag had been applied to it one at a time, in order, with a client that
 // joins going to the end of the list.
-TEST_F(PlacementTest, ListsFollowTheAcceptedFlagsInJoiningOrder) {
+TEST_P(PlacementTest, ListsFollowTheAcceptedFlagsInJoiningOrder) {
   placeWithoutRecording();
   std::mt19937 random(11);
   const auto pick = [&random](int low, int high) {
@@ -164,7 +159,7 @@ TEST_F(PlacementTest, ListsFollowTheAcceptedFlagsInJoiningOrder) {
         const auto client = static_cast<ClientId>(pick(1, clients));
         const int flag = pick(0, 3);
         frame += "{" + std::to_string(client) + "[1,2,3]" + FLAGS[flag] + "}";
-        if (flag == 0 || placeUnlessRefused(1, client, nullptr, nullptr) != 0) {
+        if (flag == 0 || placeUnlessRefused(1, client, nullptr) != 0) {
           continue;
         }
         if (flag != 2) {
@@ -188,7 +183,7 @@ TEST_F(PlacementTest, ListsFollowTheAcceptedFlagsInJoiningOrder) {
 // its length calls for: a frame whose records all change the lists costs about what a frame
 // of the same records without flags costs. (Searching the lists for every record made 58,000
 // of them take thirty times as long, and a 16 MiB frame seconds.)
-TEST_F(PlacementTest, ARecordCostsTheSameWhateverTheListsHold) {
+TEST_P(PlacementTest, ARecordCostsTheSameWhateverTheListsHold) {
   refusedClients = {};
   placeWithoutRecording();
   std::string flagged;
@@ -217,6 +212,8 @@ TEST_F(PlacementTest, ARecordCostsTheSameWhateverTheListsHold) {
   EXPECT_THAT(lists().first, IsEmpty());
   EXPECT_EQ(lists().second.size(), static_cast<std::size_t>(CLIENTS));
 }
+
+SORLINX_FOR_EACH_INTERFACE(PlacementTest);
 
 }  // namespace
 }  // namespace sorlinx::testing

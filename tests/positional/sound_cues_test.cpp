@@ -56,7 +56,7 @@ class SoundCueTest : public PluginTest {
   }
 };
 
-TEST_F(SoundCueTest, Timelines) {
+TEST_P(SoundCueTest, Timelines) {
   struct Case {
     const char* name;
     int until;
@@ -94,7 +94,7 @@ TEST_F(SoundCueTest, Timelines) {
   }
 }
 
-TEST_F(SoundCueTest, AFailedCueIsLoggedOnceAndCountsAsPlayed) {
+TEST_P(SoundCueTest, AFailedCueIsLoggedOnceAndCountsAsPlayed) {
   host.fail("playWaveFile", 1);
   pluginState.currentServerConnection.store(3);
   EXPECT_THAT(cuesUntil(2000, {{0, 1, 1}}),
@@ -103,8 +103,10 @@ TEST_F(SoundCueTest, AFailedCueIsLoggedOnceAndCountsAsPlayed) {
                                            "erreur SON_BRUIT", "erreur SON_BRUIT"));
   EXPECT_EQ(host.conventionBreaks(), 0);
   EXPECT_THAT(host.transcript(),
-              ::testing::Contains(R"(playWaveFile(3,"plugins\sorlinx\rc.wav"))"));
+              ::testing::Contains("playWaveFile(3,\"" + cueFile("rc.wav") + "\")"));
 }
+
+SORLINX_FOR_EACH_INTERFACE(SoundCueTest);
 
 }  // namespace
 }  // namespace sorlinx::testing

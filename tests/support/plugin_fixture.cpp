@@ -2,13 +2,17 @@
 
 #include <mutex>
 
+#include "host/interface26.h"
+#include "host/interface4.h"
+
 namespace sorlinx::testing {
 
 void resetPluginState() {
   ts3plugin_shutdown();
   pluginState.pacer = &pluginState.steadyPacer;
-  pluginState.hostFunctions = HostFunctions{};
-  pluginState.hostFunctionsReceived.store(false);
+  pluginState.host = Host{};
+  pluginState.hostReceived.store(false);
+  interface26::registerPluginID("");
   pluginState.currentServerConnection.store(0);
   pluginState.connectionStatus.store(STATUS_DISCONNECTED);
   pluginState.stopRequested.clear();
@@ -25,6 +29,7 @@ PluginTest::PluginTest() {
   host.addClient(5, 40, "me");
   host.addClient(8, 40, "mate");
   host.addClient(9, 41, "far");
+  host.setPluginPath(std::string(TEST_PLUGIN_FOLDER));
   installHost();
   pluginState.pacer = &pacer;
   pluginState.currentServerConnection.store(1);
@@ -33,7 +38,34 @@ PluginTest::PluginTest() {
 
 PluginTest::~PluginTest() { resetPluginState(); }
 
-void PluginTest::installHost() { ts3plugin_setFunctionPointers(host.table()); }
+void PluginTest::installHost() {
+  if (GetParam() == 4) {
+    interface4::setFunctionPointers(host.table4());
+  } else {
+    interface26::setFunctionPointers(host.table26());
+    interface26::registerPluginID(TEST_PLUGIN_ID);
+  }
+}
+
+std::string PluginTest::moveEntry() const {
+  return GetParam() == 4 ? "requestChannelMove" : "requestClientMove";
+}
+
+std::string PluginTest::placement(std::string_view arguments) const {
+  // Interface 4's entry has a fourth, reserved argument, always null.
+  return "channelset3DAttributes(" + std::string(arguments) + (GetParam() == 4 ? ",null)" : ")");
+}
+
+std::string PluginTest::cueFile(std::string_view name) const {
+  if (GetParam() == 4) {
+    return R"(plugins\sorlinx\)" + std::string(name);
+  }
+  return std::string(TEST_PLUGIN_FOLDER) + R"(\sorlinx\)" + std::string(name);
+}
+
+std::string interfaceName(const ::testing::TestParamInfo<int>& info) {
+  return "Interface" + std::to_string(info.param);
+}
 
 void PluginTest::setConnected(bool connected) {
   pluginState.connectionStatus.store(connected ? STATUS_CONNECTION_ESTABLISHED

@@ -1,5 +1,7 @@
 // The common ground of the unit tests: the simulator's voice client, which records every
-// call and fails any entry on demand, installed as the plugin's host (local client 5 in
+// call and fails any entry on demand, installed as the plugin's host through one plugin
+// interface's table, 4 or 26 (the test's parameter: every test of a fixture derived from
+// PluginTest runs with each, see SORLINX_FOR_EACH_INTERFACE), with local client 5 in
 // channel 40 beside client 8, client 9 in channel 41, connection 1 established), the
 // in-memory clipboard emptied, the plugin's process-wide state back at its start and a
 // virtual clock for the workers. Tests that start the real threads stop them before the
@@ -10,6 +12,7 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "clipboard/clipboard_channel.h"
 #include "clipboard/memory_clipboard.h"
@@ -29,13 +32,25 @@ inline std::string request(std::string_view command, std::string_view arguments 
 // empty, no connection, no identity, the real pacer.
 void resetPluginState();
 
-class PluginTest : public ::testing::Test {
+// Interface 26's voice client in the tests: the folder it reports for the plugins, and the
+// ID it hands over.
+inline constexpr std::string_view TEST_PLUGIN_FOLDER = R"(C:\Users\p\AppData\Roaming\TS3Client\plugins)";
+inline constexpr const char* TEST_PLUGIN_ID = "sorlinx_win64-1";
+
+class PluginTest : public ::testing::TestWithParam<int> {
  protected:
   PluginTest();
   ~PluginTest() override;
 
-  // Hands the fake's table to the plugin, as the voice client does before init.
+  // Hands the fake's table of the test's interface to the plugin, as the voice client does
+  // before init; interface 26's also gets the plugin's ID.
   void installHost();
+  // What differs in the fake's records from one interface to the other: the entry that
+  // moves a client, a placement with its arguments as the transcript shows it, and the
+  // path a cue file is played from.
+  [[nodiscard]] std::string moveEntry() const;
+  [[nodiscard]] std::string placement(std::string_view arguments) const;
+  [[nodiscard]] std::string cueFile(std::string_view name) const;
   // Sets the plugin's view of the connection directly, as the callbacks would.
   static void setConnected(bool connected);
   // Puts `text` on the clipboard and runs one clipboard pass.
@@ -48,4 +63,12 @@ class PluginTest : public ::testing::Test {
   ClipboardChannel channel;
 };
 
+// Names the runs of a fixture's tests after the interface: Interface4, Interface26.
+std::string interfaceName(const ::testing::TestParamInfo<int>& info);
+
 }  // namespace sorlinx::testing
+
+// Runs every TEST_P of the fixture once per plugin interface.
+#define SORLINX_FOR_EACH_INTERFACE(Fixture)                                   \
+  INSTANTIATE_TEST_SUITE_P(, Fixture, ::testing::Values(4, 26), \
+                           ::sorlinx::testing::interfaceName)

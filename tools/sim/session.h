@@ -14,7 +14,7 @@
 #include <string_view>
 #include <vector>
 
-#include "host/host_functions.h"
+#include "host/host.h"
 #include "plugin/pacer.h"
 
 namespace sorlinx::sim {

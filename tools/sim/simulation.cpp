@@ -13,6 +13,7 @@
 
 #include "clipboard/clipboard_channel.h"
 #include "clipboard/memory_clipboard.h"
+#include "host/interface26.h"
 #include "plugin/exports.h"
 #include "plugin/lifecycle.h"
 #include "plugin/plugin_state.h"
@@ -306,7 +307,7 @@ void Simulation::setUpWorld() {
   client_.setClock([this] { return static_cast<std::int64_t>(now().count()); });
   client_.setObserver([this](const HostCall& call) {
     const ClientId about = call.args.size() > 1 && (call.entry == "channelset3DAttributes" ||
-                                                    call.entry == "requestChannelMove")
+                                                    call.entry == "requestChannelMove" || call.entry == "requestClientMove")
                                ? static_cast<ClientId>(std::stoul(call.args[1]))
                                : ClientId{0};
     Event event = eventFromCall(call, Milliseconds(call.time), nicknameOf(about));
@@ -570,7 +571,7 @@ Outcome Simulation::run() {
     }
   }
 
-  ts3plugin_setFunctionPointers(client_.table());
+  interface26::setFunctionPointers(client_.table26());
   if (options_.realtime) {
     runRealtime(end);
   } else {

@@ -148,14 +148,14 @@ Event eventFromCall(const HostCall& call, Milliseconds time,
   event.result = call.result;
   event.fromPlugin = true;
   const auto& args = call.args;
-  if (call.entry == "channelset3DAttributes" && args.size() == 6) {
+  if (call.entry == "channelset3DAttributes" && args.size() >= 5) {
     event.kind = EventKind::place;
     event.client = parsed<ClientId>(args[1]);
     event.position = {parsedFloat(args[2]), parsedFloat(args[3]), parsedFloat(args[4])};
   } else if (call.entry == "playWaveFile" && args.size() == 2) {
     event.kind = EventKind::cue;
     event.text = cueName(unquoted(args[1]));
-  } else if (call.entry == "requestChannelMove" && args.size() == 5) {
+  } else if ((call.entry == "requestChannelMove" || call.entry == "requestClientMove") && args.size() == 5) {
     event.kind = EventKind::move;
     event.client = parsed<ClientId>(args[1]);
     event.channel = parsed<ChannelId>(args[2]);

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "host/host_functions.h"
+#include "host/host.h"
 #include "plugin/pacer.h"
 #include "voice_client.h"
 

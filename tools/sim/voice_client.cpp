@@ -155,15 +155,19 @@ struct VoiceClient::Entries {
                          [](HostCall&) -> HostError { return 0; });
   }
 
-  static HostError SORLINX_CDECL channelset3DAttributes(ServerConnectionId connection,
-                                                        ClientId client, const Vector3* position,
-                                                        const void* reserved) {
+  // Interface 4 passes a fourth, reserved argument; interface 26 has none. The record shows
+  // what came: the reserved pointer as a sixth argument, or no sixth argument at all.
+  static HostError place(ServerConnectionId connection, ClientId client, const Vector3* position,
+                         std::optional<const void*> reserved) {
     VoiceClient& vc = *current;
     const Vector3 at = position == nullptr ? Vector3{} : *position;
-    return vc.call("channelset3DAttributes",
-                   {number(connection), number(client), number(at.x), number(at.y), number(at.z),
-                    pointer(reserved)},
-                   client, [&](HostCall&) -> HostError {
+    std::vector<std::string> args{number(connection), number(client), number(at.x), number(at.y),
+                                  number(at.z)};
+    if (reserved) {
+      args.push_back(pointer(*reserved));
+    }
+    return vc.call("channelset3DAttributes", std::move(args), client,
+                   [&](HostCall&) -> HostError {
                      if (const HostError refused = vc.unknownClient(client)) {
                        return refused;
                      }
@@ -175,16 +179,28 @@ struct VoiceClient::Entries {
                    });
   }
 
-  static HostError SORLINX_CDECL startConnection(ServerConnectionId connection,
-                                                 const char* identity, const char* address,
-                                                 std::int32_t port, const char* nickname,
-                                                 const char* defaultChannel,
-                                                 const char* defaultChannelPassword,
-                                                 const char* serverPassword) {
+  static HostError SORLINX_CDECL channelset3DAttributes4(ServerConnectionId connection,
+                                                         ClientId client, const Vector3* position,
+                                                         const void* reserved) {
+    return place(connection, client, position, reserved);
+  }
+
+  static HostError SORLINX_CDECL channelset3DAttributes26(ServerConnectionId connection,
+                                                          ClientId client,
+                                                          const Vector3* position) {
+    return place(connection, client, position, std::nullopt);
+  }
+
+  // The default channel is a text in interface 4 and an array of texts in interface 26;
+  // either is recorded as null or pointer.
+  static HostError connect(ServerConnectionId connection, const char* identity,
+                           const char* address, std::int64_t port, const char* nickname,
+                           const void* defaultChannel, const char* defaultChannelPassword,
+                           const char* serverPassword) {
     VoiceClient& vc = *current;
     return vc.call("startConnection",
                    {number(connection), text(identity), text(address), number(port), text(nickname),
-                    text(defaultChannel), text(defaultChannelPassword), text(serverPassword)},
+                    pointer(defaultChannel), text(defaultChannelPassword), text(serverPassword)},
                    std::nullopt, [&](HostCall&) -> HostError {
                      if (vc.reporter_) {
                        vc.schedule(Milliseconds(0), [&vc] { vc.reportStatus(1); });
@@ -193,6 +209,26 @@ struct VoiceClient::Entries {
                      }
                      return 0;
                    });
+  }
+
+  static HostError SORLINX_CDECL startConnection4(ServerConnectionId connection,
+                                                  const char* identity, const char* address,
+                                                  std::int32_t port, const char* nickname,
+                                                  const char* defaultChannel,
+                                                  const char* defaultChannelPassword,
+                                                  const char* serverPassword) {
+    return connect(connection, identity, address, port, nickname, defaultChannel,
+                   defaultChannelPassword, serverPassword);
+  }
+
+  static HostError SORLINX_CDECL startConnection26(ServerConnectionId connection,
+                                                   const char* identity, const char* address,
+                                                   std::uint32_t port, const char* nickname,
+                                                   const char** defaultChannelArray,
+                                                   const char* defaultChannelPassword,
+                                                   const char* serverPassword) {
+    return connect(connection, identity, address, port, nickname, defaultChannelArray,
+                   defaultChannelPassword, serverPassword);
   }
 
   static HostError SORLINX_CDECL stopConnection(ServerConnectionId connection,
@@ -208,12 +244,13 @@ struct VoiceClient::Entries {
                    });
   }
 
-  static HostError SORLINX_CDECL requestChannelMove(ServerConnectionId connection, ClientId client,
-                                                    ChannelId channel, const char* password,
-                                                    const char* returnCode) {
+  // Interface 4 moves clients with requestChannelMove, interface 26 with requestClientMove;
+  // each is recorded under its own name.
+  static HostError move(std::string_view entry, ServerConnectionId connection, ClientId client,
+                        ChannelId channel, const char* password, const char* returnCode) {
     VoiceClient& vc = *current;
     return vc.call(
-        "requestChannelMove",
+        entry,
         {number(connection), number(client), number(channel), text(password), text(returnCode)},
         client, [&](HostCall&) -> HostError {
           if (const HostError refused = vc.unknownClient(client)) {
@@ -224,6 +261,18 @@ struct VoiceClient::Entries {
           }
           return 0;
         });
+  }
+
+  static HostError SORLINX_CDECL requestChannelMove(ServerConnectionId connection, ClientId client,
+                                                    ChannelId channel, const char* password,
+                                                    const char* returnCode) {
+    return move("requestChannelMove", connection, client, channel, password, returnCode);
+  }
+
+  static HostError SORLINX_CDECL requestClientMove(ServerConnectionId connection, ClientId client,
+                                                   ChannelId channel, const char* password,
+                                                   const char* returnCode) {
+    return move("requestClientMove", connection, client, channel, password, returnCode);
   }
 
   static HostError SORLINX_CDECL getClientID(ServerConnectionId connection, ClientId* result) {
@@ -309,13 +358,28 @@ struct VoiceClient::Entries {
   static void SORLINX_CDECL getConfigPath(char* path, std::size_t maxLength) {
     VoiceClient& vc = *current;
     vc.call("getConfigPath", {number(maxLength)}, std::nullopt, [&](HostCall&) -> HostError {
-      if (path != nullptr && maxLength > 0) {
-        const std::size_t length = std::min(vc.configPath_.size(), maxLength - 1);
-        std::memcpy(path, vc.configPath_.data(), length);
-        path[length] = '\0';
-      }
+      writeCut(vc.configPath_, path, maxLength);
       return 0;
     });
+  }
+
+  static void SORLINX_CDECL getPluginPath(char* path, std::size_t maxLength,
+                                          const char* pluginId) {
+    VoiceClient& vc = *current;
+    vc.call("getPluginPath", {number(maxLength), text(pluginId)}, std::nullopt,
+            [&](HostCall&) -> HostError {
+              writeCut(vc.pluginPath_, path, maxLength);
+              return 0;
+            });
+  }
+
+  // Writes `value` zero-terminated, cut to the buffer, as the voice client's path getters do.
+  static void writeCut(const std::string& value, char* path, std::size_t maxLength) {
+    if (path != nullptr && maxLength > 0) {
+      const std::size_t length = std::min(value.size(), maxLength - 1);
+      std::memcpy(path, value.data(), length);
+      path[length] = '\0';
+    }
   }
 
   static ServerConnectionId SORLINX_CDECL getCurrentServerConnectionHandlerID() {
@@ -345,13 +409,13 @@ VoiceClient::~VoiceClient() {
   }
 }
 
-HostFunctions VoiceClient::table() const {
-  HostFunctions table{};
+interface4::FunctionTable VoiceClient::table4() const {
+  interface4::FunctionTable table{};
   table.freeMemory = &Entries::freeMemory;
   table.logMessage = &Entries::logMessage;
   table.playWaveFile = &Entries::playWaveFile;
-  table.channelset3DAttributes = &Entries::channelset3DAttributes;
-  table.startConnection = &Entries::startConnection;
+  table.channelset3DAttributes = &Entries::channelset3DAttributes4;
+  table.startConnection = &Entries::startConnection4;
   table.stopConnection = &Entries::stopConnection;
   table.requestChannelMove = &Entries::requestChannelMove;
   table.getClientID = &Entries::getClientID;
@@ -360,6 +424,26 @@ HostFunctions VoiceClient::table() const {
   table.getChannelClientList = &Entries::getChannelClientList;
   table.getConnectionStatus = &Entries::getConnectionStatus;
   table.getConfigPath = &Entries::getConfigPath;
+  table.getCurrentServerConnectionHandlerID = &Entries::getCurrentServerConnectionHandlerID;
+  return table;
+}
+
+interface26::FunctionTable VoiceClient::table26() const {
+  interface26::FunctionTable table{};
+  table.freeMemory = &Entries::freeMemory;
+  table.logMessage = &Entries::logMessage;
+  table.playWaveFile = &Entries::playWaveFile;
+  table.channelset3DAttributes = &Entries::channelset3DAttributes26;
+  table.startConnection = &Entries::startConnection26;
+  table.stopConnection = &Entries::stopConnection;
+  table.requestClientMove = &Entries::requestClientMove;
+  table.getClientID = &Entries::getClientID;
+  table.getClientVariableAsString = &Entries::getClientVariableAsString;
+  table.getChannelOfClient = &Entries::getChannelOfClient;
+  table.getChannelClientList = &Entries::getChannelClientList;
+  table.getConnectionStatus = &Entries::getConnectionStatus;
+  table.getConfigPath = &Entries::getConfigPath;
+  table.getPluginPath = &Entries::getPluginPath;
   table.getCurrentServerConnectionHandlerID = &Entries::getCurrentServerConnectionHandlerID;
   return table;
 }
@@ -408,6 +492,11 @@ void VoiceClient::moveClient(ClientId client, ChannelId channel) {
 void VoiceClient::setConfigPath(std::string path) {
   const std::lock_guard lock(mutex_);
   configPath_ = std::move(path);
+}
+
+void VoiceClient::setPluginPath(std::string path) {
+  const std::lock_guard lock(mutex_);
+  pluginPath_ = std::move(path);
 }
 
 ClientId VoiceClient::localClient() const {

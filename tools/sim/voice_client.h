@@ -1,4 +1,5 @@
-// A simulated voice client: the 14 entries of the function table the plugin calls,
+// A simulated voice client: the entries of the function tables the plugin calls (interface
+// 4's or interface 26's),
 // answered from a small world (a server with channels, clients and their nicknames, the
 // local client, a connection and its status).
 //
@@ -22,7 +23,8 @@
 #include <string_view>
 #include <vector>
 
-#include "host/host_functions.h"
+#include "host/interface26.h"
+#include "host/interface4.h"
 #include "plugin/pacer.h"
 
 namespace sorlinx::sim {
@@ -66,8 +68,9 @@ class VoiceClient {
   VoiceClient& operator=(const VoiceClient&) = delete;
   ~VoiceClient();
 
-  // The table whose entries call this client.
-  [[nodiscard]] HostFunctions table() const;
+  // The tables whose entries call this client, one per plugin interface.
+  [[nodiscard]] interface4::FunctionTable table4() const;
+  [[nodiscard]] interface26::FunctionTable table26() const;
 
   // --- The world ---
   // The connection in use and its status, set without reporting anything.
@@ -80,6 +83,8 @@ class VoiceClient {
   void moveClient(ClientId client, ChannelId channel);
   // getConfigPath writes this text (cut to the buffer's size).
   void setConfigPath(std::string path);
+  // getPluginPath (interface 26) writes this text (cut to the buffer's size).
+  void setPluginPath(std::string path);
 
   [[nodiscard]] ClientId localClient() const;
   [[nodiscard]] std::vector<ClientInfo> clients() const;
@@ -163,6 +168,7 @@ class VoiceClient {
   std::vector<ClientId> clientOrder_;
   std::map<ClientId, Client> clients_;
   std::string configPath_;
+  std::string pluginPath_;
   bool strict_ = false;
   StatusReporter reporter_;
   Scheduler scheduler_;

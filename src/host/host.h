@@ -1,13 +1,15 @@
-// The voice client's function table, as this plugin declares and uses it.
+// The voice client as the plugin's logic sees it: the types and constants of its
+// interface, and the set of functions the plugin calls (Host).
 //
-// The voice client hands the table over once, by value, in ts3plugin_setFunctionPointers;
-// the plugin copies it whole and calls through the copy for the rest of its life. The
-// entries are addressed by position: the table has 171 pointer-sized slots, counted from 0,
-// and only the 14 slots named below are called. Every other slot is a placeholder that
-// keeps the named ones at their positions.
+// The voice client hands its function table over once, by value, before init. Tables differ
+// from one plugin interface to the next (their size, the slot of each entry, an argument
+// here and there); one file per interface (host/interface4.cpp, host/interface26.cpp)
+// copies what the plugin uses out of its table into a Host, and the rest of the plugin
+// calls through that Host only. Adding an interface means adding such a file, its exports
+// and a build preset; nothing above this header changes.
 //
-// Every entry used returns an unsigned error code, 0 for success; callers test zero
-// against non-zero only. The voice client accepts calls from any thread.
+// Every entry returns an unsigned error code, 0 for success, unless it says otherwise;
+// callers test zero against non-zero only. The voice client accepts calls from any thread.
 //
 // Memory that a getter hands out (client lists, nicknames) belongs to the voice client's
 // allocator and goes back through freeMemory, never through ours.
@@ -54,74 +56,52 @@ inline constexpr std::size_t CLIENT_PROPERTY_NICKNAME = 1;
 // Size of the buffer handed to getConfigPath, and of the identity buffer.
 inline constexpr std::size_t PATH_BUFFER_SIZE = 1000;
 
-using UnusedEntry = void(SORLINX_CDECL*)();
-
-struct HostFunctions {
-  UnusedEntry unused0To3[4];
+// The calls the plugin makes. Every entry but pluginFolder is set by every interface.
+struct Host {
   HostError(SORLINX_CDECL* freeMemory)(void* pointer);
   HostError(SORLINX_CDECL* logMessage)(const char* text, int severity, const char* channel,
                                        std::uint64_t logId);
-  UnusedEntry unused6To28[23];
   HostError(SORLINX_CDECL* playWaveFile)(ServerConnectionId connection, const char* path);
-  UnusedEntry unused30To39[10];
+  // Places one client's voice.
   HostError(SORLINX_CDECL* channelset3DAttributes)(ServerConnectionId connection, ClientId client,
-                                                   const Vector3* position, const void* reserved);
+                                                   const Vector3* position);
+  // Connects to a server, without a default channel.
   HostError(SORLINX_CDECL* startConnection)(ServerConnectionId connection, const char* identity,
                                             const char* address, std::int32_t port,
-                                            const char* nickname, const char* defaultChannel,
+                                            const char* nickname,
                                             const char* defaultChannelPassword,
                                             const char* serverPassword);
   HostError(SORLINX_CDECL* stopConnection)(ServerConnectionId connection, const char* quitMessage);
-  HostError(SORLINX_CDECL* requestChannelMove)(ServerConnectionId connection, ClientId client,
-                                               ChannelId channel, const char* password,
-                                               const char* returnCode);
-  UnusedEntry unused44To63[20];
+  // Moves a client (any client, not only the local one) into a channel.
+  HostError(SORLINX_CDECL* requestClientMove)(ServerConnectionId connection, ClientId client,
+                                              ChannelId channel, const char* password,
+                                              const char* returnCode);
   HostError(SORLINX_CDECL* getClientID)(ServerConnectionId connection, ClientId* result);
-  UnusedEntry unused65To71[7];
   HostError(SORLINX_CDECL* getClientVariableAsString)(ServerConnectionId connection,
                                                       ClientId client, std::size_t property,
                                                       char** result);
-  UnusedEntry unused73;
   HostError(SORLINX_CDECL* getChannelOfClient)(ServerConnectionId connection, ClientId client,
                                                ChannelId* result);
-  UnusedEntry unused75To82[8];
   HostError(SORLINX_CDECL* getChannelClientList)(ServerConnectionId connection, ChannelId channel,
                                                  ClientId** result);
-  UnusedEntry unused84To89[6];
   HostError(SORLINX_CDECL* getConnectionStatus)(ServerConnectionId connection,
                                                 std::int32_t* result);
-  UnusedEntry unused91To163[73];
-  // The only entry whose result the plugin never looks at: what counts is the folder path
-  // written into the buffer, so the result is declared away rather than read.
+  // Writes the folder of the voice client's configuration, zero-terminated and cut to
+  // maxLength; it returns nothing.
   void(SORLINX_CDECL* getConfigPath)(char* path, std::size_t maxLength);
-  UnusedEntry unused165;
+  // Writes the folder that holds the installed plugins, zero-terminated and cut to
+  // maxLength, and answers true; answers false, writing nothing, while it cannot tell yet.
+  // Null where the interface has no such call: the cue sounds are then found by relative
+  // paths.
+  bool (*pluginFolder)(char* path, std::size_t maxLength);
+  // Returns the connection in use, not an error code.
   ServerConnectionId(SORLINX_CDECL* getCurrentServerConnectionHandlerID)();
-  UnusedEntry unused167To170[4];
 };
 
-// The voice client finds each entry by its slot: pin every slot used and the table's size,
-// on 32- and 64-bit builds alike.
-#define SORLINX_PIN_SLOT(entry, slot)                                     \
-  static_assert(offsetof(HostFunctions, entry) == (slot) * sizeof(void*), \
-                #entry " is not at its slot")
-SORLINX_PIN_SLOT(freeMemory, 4);
-SORLINX_PIN_SLOT(logMessage, 5);
-SORLINX_PIN_SLOT(playWaveFile, 29);
-SORLINX_PIN_SLOT(channelset3DAttributes, 40);
-SORLINX_PIN_SLOT(startConnection, 41);
-SORLINX_PIN_SLOT(stopConnection, 42);
-SORLINX_PIN_SLOT(requestChannelMove, 43);
-SORLINX_PIN_SLOT(getClientID, 64);
-SORLINX_PIN_SLOT(getClientVariableAsString, 72);
-SORLINX_PIN_SLOT(getChannelOfClient, 74);
-SORLINX_PIN_SLOT(getChannelClientList, 83);
-SORLINX_PIN_SLOT(getConnectionStatus, 90);
-SORLINX_PIN_SLOT(getConfigPath, 164);
-SORLINX_PIN_SLOT(getCurrentServerConnectionHandlerID, 166);
-#undef SORLINX_PIN_SLOT
-static_assert(sizeof(HostFunctions) == 171 * sizeof(void*), "the table has 171 slots");
-static_assert(sizeof(void*) != 4 || sizeof(HostFunctions) == 684);
-static_assert(sizeof(void*) != 8 || sizeof(HostFunctions) == 1368);
+// Hands the plugin the voice client's calls, as each interface's setFunctionPointers does
+// with its table. Refused while the plugin runs: replacing the calls under running workers
+// would race with them. True when the calls were taken.
+bool installHost(const Host& host) noexcept;
 
 // Writes one line to the voice client's log the way every failure of the plugin is
 // reported: the text given, severity 4, log channel "Plugin", log ID 0. Does nothing
