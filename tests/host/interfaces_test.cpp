@@ -1,0 +1,190 @@
+// What tells one plugin interface from the other: where each call lands in the voice
+// client's table, and, for interface 26, the plugin's ID and the cue files found under the
+// folder the voice client reports.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "host/interface26.h"
+#include "host/interface4.h"
+#include "positional/sound_cues.h"
+#include "support/plugin_fixture.h"
+#include "support/trapped_table.h"
+
+namespace sorlinx::testing {
+namespace {
+
+using ::testing::ElementsAre;
+using ::testing::IsEmpty;
+
+std::vector<std::size_t> slotsCalled;
+
+using InterfaceTest = PluginTest;
+
+TEST_P(InterfaceTest, EachCallReachesItsOwnSlotAndNoOther) {
+  const auto keepHandler = trapHandler;
+  trapHandler = [](std::size_t slot) { slotsCalled.push_back(slot); };
+  if (GetParam() == 4) {
+    interface4::setFunctionPointers(trappedTable(interface4::FunctionTable{}, true));
+  } else {
+    interface26::setFunctionPointers(trappedTable(interface26::FunctionTable{}, true));
+  }
+  const Host& seam = pluginState.host;
+  ClientId client = 0;
+  ChannelId channelId = 0;
+  ClientId* list = nullptr;
+  char* text = nullptr;
+  std::int32_t status = 0;
+  char path[16] = {};
+  const Vector3 position{1, 2, 3};
+  struct Case {
+    const char* entry;
+    std::size_t slot4;
+    std::size_t slot26;
+    std::function<void()> call;
+  };
+  const Case cases[] = {
+      {"freeMemory", 4, 5, [&] { seam.freeMemory(nullptr); }},
+      {"logMessage", 5, 6, [&] { logError("x"); }},
+      {"playWaveFile", 29, 28, [&] { seam.playWaveFile(1, "a.wav"); }},
+      {"channelset3DAttributes", 40, 45, [&] { seam.channelset3DAttributes(1, 2, &position); }},
+      {"startConnection", 41, 46, [&] { seam.startConnection(1, "i", "a", 1, "n", "", ""); }},
+      {"stopConnection", 42, 47, [&] { seam.stopConnection(1, "q"); }},
+      {"client move", 43, 48, [&] { seam.requestClientMove(1, 2, 3, "", nullptr); }},
+      {"getClientID", 64, 73, [&] { seam.getClientID(1, &client); }},
+      {"getClientVariableAsString", 72, 81,
+       [&] { seam.getClientVariableAsString(1, 2, CLIENT_PROPERTY_NICKNAME, &text); }},
+      {"getChannelOfClient", 74, 83, [&] { seam.getChannelOfClient(1, 2, &channelId); }},
+      {"getChannelClientList", 83, 94, [&] { seam.getChannelClientList(1, 3, &list); }},
+      {"getConnectionStatus", 90, 101, [&] { seam.getConnectionStatus(1, &status); }},
+      {"getConfigPath", 164, 181, [&] { seam.getConfigPath(path, sizeof path); }},
+      {"getCurrentServerConnectionHandlerID", 166, 183,
+       [&] { seam.getCurrentServerConnectionHandlerID(); }},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.entry);
+    slotsCalled.clear();
+    c.call();
+    EXPECT_THAT(slotsCalled, ElementsAre(GetParam() == 4 ? c.slot4 : c.slot26));
+  }
+  // The plugin folder: interface 4 has no such call; interface 26 asks for it with the ID.
+  slotsCalled.clear();
+  if (GetParam() == 4) {
+    EXPECT_EQ(seam.pluginFolder, nullptr);
+  } else {
+    interface26::registerPluginID("");
+    EXPECT_FALSE(seam.pluginFolder(path, sizeof path)) << "no ID has come yet";
+    interface26::registerPluginID(TEST_PLUGIN_ID);
+    EXPECT_TRUE(seam.pluginFolder(path, sizeof path));
+    EXPECT_THAT(slotsCalled, ElementsAre(182U));
+  }
+  trapHandler = keepHandler;
+}
+
+TEST_P(InterfaceTest, ATableHandedOverWhileRunningIsIgnored) {
+  pluginState.pacer = &pluginState.steadyPacer;  // the real threads run here
+  ts3plugin_init();
+  if (GetParam() == 4) {
+    interface4::setFunctionPointers(trappedTable(interface4::FunctionTable{}, true));
+  } else {
+    interface26::setFunctionPointers(trappedTable(interface26::FunctionTable{}, true));
+  }
+  logError("still the first table");  // a trap would stop the program
+  ts3plugin_shutdown();
+  EXPECT_THAT(host.logLines(), ::testing::Contains("still the first table"));
+}
+
+SORLINX_FOR_EACH_INTERFACE(InterfaceTest);
+
+// Interface 26 only: where the cue files are played from.
+class CuePathTest : public PluginTest {
+ protected:
+  CuePathTest() {
+    const std::lock_guard lock(pluginState.stateLock);
+    pluginState.rcClients = {1};
+  }
+  // The paths of the cues played by `passes` passes of the cue worker, from a fresh start.
+  std::vector<std::string> cuesPlayed(int passes = 2) {
+    host.clearCalls();
+    SoundCueState state;
+    for (int i = 0; i < passes; ++i) {
+      soundCuePass(state, pacer);
+    }
+    std::vector<std::string> paths;
+    for (const sim::HostCall& call : host.callsTo("playWaveFile")) {
+      paths.push_back(call.args.at(1));
+    }
+    return paths;
+  }
+  static std::string quoted(std::string_view path) { return '"' + std::string(path) + '"'; }
+};
+
+TEST_P(CuePathTest, BuiltOnceUnderTheFolderWithOrWithoutItsSeparator) {
+  for (const auto& [folder, rc] :
+       {std::pair{R"(C:\p\plugins)", R"(C:\p\plugins\sorlinx\rc.wav)"},
+        {R"(C:\p\plugins\)", R"(C:\p\plugins\sorlinx\rc.wav)"},
+        {"/home/p/.ts3client/plugins", "/home/p/.ts3client/plugins/sorlinx/rc.wav"},
+        {"/home/p/.ts3client/plugins/", "/home/p/.ts3client/plugins/sorlinx/rc.wav"}}) {
+    SCOPED_TRACE(folder);
+    host.setPluginPath(folder);
+    std::string bruit = rc;
+    bruit.replace(bruit.size() - 6, 2, "bruit");
+    EXPECT_THAT(cuesPlayed(), ElementsAre(quoted(rc), quoted(bruit), quoted(bruit)));
+    EXPECT_EQ(host.callsTo("getPluginPath").size(), 1U) << "built once";
+    EXPECT_EQ(host.callsTo("getPluginPath").at(0).arguments, "1000,\"sorlinx_win64-1\"");
+  }
+  EXPECT_THAT(host.logLines(), IsEmpty());
+}
+
+TEST_P(CuePathTest, AFolderThatCannotMakeAWholePathGivesTheRelativePathsWithOneLine) {
+  // "\sorlinx\bruit.wav" and the terminator take 19 bytes of the 1000.
+  const std::string fits(981, 'a');
+  host.setPluginPath(fits);
+  EXPECT_EQ(cuesPlayed(1).at(1), quoted(fits + R"(/sorlinx/bruit.wav)"));
+  for (const auto& [folder, line] :
+       {std::pair{std::string(982, 'a'), "erreur getPluginPath: chemin trop long"},
+        {std::string(5000, 'a'), "erreur getPluginPath: chemin trop long"},
+        {std::string(), "erreur getPluginPath: dossier vide"}}) {
+    SCOPED_TRACE(folder.size());
+    host.setPluginPath(folder);
+    EXPECT_THAT(cuesPlayed(3), ElementsAre(quoted(SON_RC), quoted(SON_BRUIT), quoted(SON_BRUIT),
+                                           quoted(SON_BRUIT)));
+    EXPECT_THAT(host.logLines(), ElementsAre(line));
+  }
+}
+
+TEST_P(CuePathTest, TheIdIsCopiedAndMayComeBeforeOrAfterInitOrNever) {
+  // The voice client's text dies with the call.
+  char id[] = "sorlinx_win64-7";
+  interface26::registerPluginID(id);
+  std::memset(id, 'x', sizeof id - 1);
+  cuesPlayed(1);
+  EXPECT_EQ(host.callsTo("getPluginPath").at(0).args.at(1), "\"sorlinx_win64-7\"");
+
+  // Never: the relative paths, with one line however many cues play.
+  interface26::registerPluginID("");
+  interface26::registerPluginID(nullptr);  // ignored
+  EXPECT_THAT(cuesPlayed(3),
+              ElementsAre(quoted(SON_RC), quoted(SON_BRUIT), quoted(SON_BRUIT), quoted(SON_BRUIT)));
+  EXPECT_THAT(host.logLines(), ElementsAre("erreur getPluginPath: aucun ID"));
+
+  // After init, while the cues already play: the next cue comes from the folder.
+  host.clearCalls();
+  SoundCueState state;
+  soundCuePass(state, pacer);
+  interface26::registerPluginID(TEST_PLUGIN_ID);
+  soundCuePass(state, pacer);
+  const auto cues = host.callsTo("playWaveFile");
+  ASSERT_EQ(cues.size(), 3U);
+  EXPECT_EQ(cues[1].args.at(1), quoted(SON_BRUIT));
+  EXPECT_EQ(cues[2].args.at(1), quoted(cueFile("bruit.wav")));
+}
+
+INSTANTIATE_TEST_SUITE_P(, CuePathTest, ::testing::Values(26), interfaceName);
+
+}  // namespace
+}  // namespace sorlinx::testing
