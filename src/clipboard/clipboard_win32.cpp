@@ -1,5 +1,10 @@
 // The Windows clipboard, in CF_TEXT.
 //
+// Every text written carries three registered formats beside it that keep it out of the
+// player's clipboard history and cloud clipboard, and away from clipboard monitors: a game
+// exchanging frames ten times a second would otherwise push the player's own entries out
+// of the history and upload its traffic. Readers of CF_TEXT see the text unchanged.
+//
 // OpenClipboard is called with no owner window: the plugin has no window of its own, and a
 // null owner works for reading and, after EmptyClipboard, for writing (the clipboard then
 // has no owner, which is fine for plain text that is rendered at once).
@@ -46,6 +51,26 @@ class GlobalLockScope {
   HGLOBAL block_;
   void* data_;
 };
+
+// The formats that mark a text as not for the history: Windows documents that the first
+// may hold any data, and the other two a DWORD 0.
+constexpr const char* HISTORY_MARKERS[] = {"ExcludeClipboardContentFromMonitorProcessing",
+                                           "CanIncludeInClipboardHistory",
+                                           "CanUploadToCloudClipboard"};
+
+// Puts the markers beside the text just set. Each is a best effort: a marker the clipboard
+// refuses leaves the text in place, only without that marker.
+void markOutOfHistory() noexcept {
+  for (const char* name : HISTORY_MARKERS) {
+    const UINT format = RegisterClipboardFormatA(name);
+    // Zero-filled: the DWORD 0 itself.
+    const HGLOBAL block =
+        format == 0 ? nullptr : GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, sizeof(DWORD));
+    if (block != nullptr && SetClipboardData(format, block) == nullptr) {
+      GlobalFree(block);
+    }
+  }
+}
 
 }  // namespace
 
@@ -109,6 +134,7 @@ bool clipboard::writeText(std::string_view text, std::uint64_t& emptiedAt) noexc
     GlobalFree(block);
     return false;
   }
+  markOutOfHistory();
   return true;
 }
 
