@@ -8,38 +8,13 @@
 #include <string>
 #include <string_view>
 
+#include "clipboard/envelope.h"
 #include "clipboard/seen_text.h"
 #include "plugin/pacer.h"
 
 namespace sorlinx {
 
-inline constexpr std::string_view OPENING_TAG = "[kex_sorlinx]";
-inline constexpr std::string_view CLOSING_TAG = "[/kex_sorlinx]";
 inline constexpr Milliseconds POLLING_PERIOD{100};
-
-// The text a game writes for a request: "[" command "]" and the argument text, in the
-// envelope. The plugin only reads requests; the tools and tests that play the game write them.
-inline std::string requestText(std::string_view command, std::string_view arguments) {
-  std::string text(OPENING_TAG);
-  text.append("[").append(command).append("]").append(arguments).append(CLOSING_TAG);
-  return text;
-}
-
-// The payload of an enveloped text: what stands between the opening tag at position 0 and
-// the first closing tag after it. Nothing when the text is not a request.
-std::optional<std::string_view> envelopePayload(std::string_view text) noexcept;
-
-struct Request {
-  std::string_view command;
-  std::string_view arguments;
-};
-
-// Cuts a non-empty payload into command and arguments. The first character is skipped
-// unseen (the game writes "[" there) and the command runs up to the first "]":
-//   "]" at k >= 1: command = [1, k), arguments = (k, end)
-//   "]" at 0:      command = arguments = [1, end)
-//   no "]":        command = [1, end), arguments = the whole payload
-Request splitPayload(std::string_view payload) noexcept;
 
 // The private state of clipboardThread; it starts empty each time the thread starts.
 struct ClipboardChannel {

@@ -8,6 +8,8 @@
 // OpenClipboard is called with no owner window: the plugin has no window of its own, and a
 // null owner works for reading and, after EmptyClipboard, for writing (the clipboard then
 // has no owner, which is fine for plain text that is rendered at once).
+#include "clipboard/clipboard_win32.h"
+
 #include <windows.h>
 
 #include <cstring>
@@ -58,9 +60,9 @@ constexpr const char* HISTORY_MARKERS[] = {"ExcludeClipboardContentFromMonitorPr
                                            "CanIncludeInClipboardHistory",
                                            "CanUploadToCloudClipboard"};
 
-// Puts the markers beside the text just set. Each is a best effort: a marker the clipboard
-// refuses leaves the text in place, only without that marker.
-void markOutOfHistory() noexcept {
+}  // namespace
+
+void clipboard::markOutOfHistory() noexcept {
   for (const char* name : HISTORY_MARKERS) {
     const UINT format = RegisterClipboardFormatA(name);
     // Zero-filled: the DWORD 0 itself.
@@ -71,8 +73,6 @@ void markOutOfHistory() noexcept {
     }
   }
 }
-
-}  // namespace
 
 std::uint64_t clipboard::changeCount() noexcept { return GetClipboardSequenceNumber(); }
 
@@ -134,7 +134,7 @@ bool clipboard::writeText(std::string_view text, std::uint64_t& emptiedAt) noexc
     GlobalFree(block);
     return false;
   }
-  markOutOfHistory();
+  clipboard::markOutOfHistory();
   return true;
 }
 

@@ -2,14 +2,22 @@
 // plugin's reply. For trying the plugin in a real voice client without the game.
 //
 //   sorlinx-send GetPlayerID
-//   sorlinx-send 3D "{7[1,2,3][RC]}"
+//   sorlinx-send --repeat 10 3D "{7[1,2,3][RC]}"
 //   sorlinx-send --timeout 5000 GetPlayerIDFromName Alice
+//   sorlinx-send --raw "[kex_sorlinx][GetVersion][/kex_sorlinx]"
+#include <windows.h>
+// After windows.h, which it needs.
+#include <shellapi.h>
+
 #include <charconv>
 #include <cstdio>
 #include <string>
 #include <string_view>
+#include <vector>
 
+#include "clipboard/clipboard.h"
 #include "clipboard/clipboard_channel.h"
+#include "player_clipboard.h"
 #include "send.h"
 
 namespace {
@@ -18,75 +26,149 @@ constexpr int EXIT_NO_REPLY = 1;
 constexpr int EXIT_USAGE = 2;
 constexpr int EXIT_CLIPBOARD = 3;
 
-int usage(const char* problem) {
-  std::fprintf(stderr,
-               "sorlinx-send: %s\n"
-               "usage: sorlinx-send [--timeout MS] [--wait | --no-wait] COMMAND [ARGUMENTS]\n"
-               "Puts [kex_sorlinx][COMMAND]ARGUMENTS[/kex_sorlinx] on the clipboard and prints "
-               "the plugin's reply.\n"
-               "Commands that answer: GetPlayerID, GetPlayerIDFromName, GetCurrentChannelID, "
-               "GetVersion.\n"
-               "The others (3D, 3DMUTE, SwitchPlayer, ConnectToServer) are sent without waiting, "
-               "unless --wait.\n",
-               problem);
+int usage(const std::string& problem) {
+  std::fprintf(
+      stderr,
+      "sorlinx-send: %s\n"
+      "usage: sorlinx-send [OPTIONS] COMMAND [ARGUMENTS]\n"
+      "       sorlinx-send [OPTIONS] --raw TEXT\n"
+      "Puts [kex_sorlinx][COMMAND]ARGUMENTS[/kex_sorlinx] (or TEXT exactly as given) on the "
+      "clipboard and prints the plugin's reply, then puts your clipboard text back.\n"
+      "  --timeout MS       how long to wait for a reply (2000)\n"
+      "  --wait, --no-wait  wait for a reply or not; by default only for the commands that "
+      "answer: GetPlayerID, GetPlayerIDFromName, GetCurrentChannelID, GetVersion\n"
+      "  --repeat N         send it N times, each a new request (#2, #3, ... after it)\n"
+      "  --every MS         between the repeats (500)\n"
+      "  --keep             leave the last request or reply on the clipboard\n",
+      problem.c_str());
   return EXIT_USAGE;
+}
+
+bool readMilliseconds(std::string_view value, long long& result) {
+  const auto [end, error] = std::from_chars(value.data(), value.data() + value.size(), result);
+  return error == std::errc() && end == value.data() + value.size() && result >= 0;
+}
+
+// The command line as UTF-8, whatever the system's code page: a nickname typed in any
+// script reaches the plugin as the voice client's own UTF-8 names are.
+std::vector<std::string> utf8Arguments() {
+  std::vector<std::string> arguments;
+  int count = 0;
+  wchar_t** wide = CommandLineToArgvW(GetCommandLineW(), &count);
+  if (wide == nullptr) {
+    return arguments;
+  }
+  for (int i = 0; i < count; ++i) {
+    const int size = WideCharToMultiByte(CP_UTF8, 0, wide[i], -1, nullptr, 0, nullptr, nullptr);
+    std::string argument(size > 0 ? static_cast<std::size_t>(size) : 1U, '\0');
+    WideCharToMultiByte(CP_UTF8, 0, wide[i], -1, argument.data(), size, nullptr, nullptr);
+    argument.resize(argument.size() - 1);  // the terminator
+    arguments.push_back(std::move(argument));
+  }
+  LocalFree(wide);
+  return arguments;
 }
 
 }  // namespace
 
-int main(int argc, char** argv) {
+int main() {
+  const std::vector<std::string> argv = utf8Arguments();
+  const std::size_t argc = argv.size();
   sorlinx::send::Options options;
   bool waitChosen = false;
-  int next = 1;
+  bool keep = false;
+  long long repeat = 1;
+  long long every = 500;
+  const std::string* raw = nullptr;
+  std::size_t next = 1;
   for (; next < argc && std::string_view(argv[next]).starts_with("--"); ++next) {
     const std::string_view flag = argv[next];
+    const bool hasValue = next + 1 < argc;
+    long long number = 0;
     if (flag == "--wait" || flag == "--no-wait") {
       options.waitForReply = flag == "--wait";
       waitChosen = true;
-    } else if (flag == "--timeout" && next + 1 < argc) {
-      const std::string_view value = argv[++next];
-      long long milliseconds = 0;
-      const auto [end, error] =
-          std::from_chars(value.data(), value.data() + value.size(), milliseconds);
-      if (error != std::errc() || end != value.data() + value.size() || milliseconds < 0) {
-        return usage("--timeout takes a number of milliseconds");
+    } else if (flag == "--keep") {
+      keep = true;
+    } else if (flag == "--raw" && hasValue) {
+      raw = &argv[++next];
+    } else if ((flag == "--timeout" || flag == "--every" || flag == "--repeat") && hasValue) {
+      if (!readMilliseconds(argv[++next], number)) {
+        return usage(std::string(flag) + " takes a whole number");
       }
-      options.timeout = sorlinx::Milliseconds(milliseconds);
+      if (flag == "--timeout") {
+        options.timeout = sorlinx::Milliseconds(number);
+      } else if (flag == "--every") {
+        every = number;
+      } else if (number < 1) {
+        return usage("--repeat takes a number from 1");
+      } else {
+        repeat = number;
+      }
     } else {
-      return usage(("unknown option " + std::string(flag)).c_str());
+      return usage("unknown option " + std::string(flag));
     }
   }
-  if (next >= argc) {
+  std::string request;
+  if (raw != nullptr) {
+    if (next != argc) {
+      return usage("--raw takes the whole text: nothing may follow it");
+    }
+    request = *raw;
+  } else if (next >= argc) {
     return usage("no command given");
-  }
-  if (argc - next > 2) {
+  } else if (argc - next > 2) {
     return usage("too many arguments: quote the argument text as one argument");
+  } else {
+    request = sorlinx::requestText(argv[next], next + 1 < argc ? argv[next + 1] : "");
   }
-  const std::string_view command = argv[next];
-  const std::string_view arguments = next + 1 < argc ? argv[next + 1] : "";
+  const std::string command(sorlinx::send::commandOf(request));
   if (!waitChosen) {
     options.waitForReply = sorlinx::send::commandReplies(command);
   }
+  if (!sorlinx::send::commandKnown(command)) {
+    std::fprintf(stderr, "sorlinx-send: note: the plugin does not know the command \"%s\"\n",
+                 command.c_str());
+  }
 
+  sorlinx::send::PlayerClipboard player;
+  if (!keep) {
+    player.save();
+  }
   sorlinx::StopFlag neverStopped;
   sorlinx::SteadyPacer pacer(neverStopped);
-  const auto result = sorlinx::send::sendRequest(command, arguments, options, pacer);
-  switch (result.outcome) {
-    case sorlinx::send::Outcome::replied:
-      std::printf("%s\n", result.reply.c_str());
-      return 0;
-    case sorlinx::send::Outcome::sent:
-      std::printf("sent: %s\n", sorlinx::requestText(command, arguments).c_str());
-      return 0;
-    case sorlinx::send::Outcome::noReply:
-      std::fprintf(stderr,
-                   "sorlinx-send: no reply within %lld ms (is the plugin running, the client "
-                   "connected, and the command spelled exactly?)\n",
-                   static_cast<long long>(options.timeout.count()));
-      return EXIT_NO_REPLY;
-    case sorlinx::send::Outcome::clipboardUnavailable:
-      std::fprintf(stderr, "sorlinx-send: another program keeps the clipboard open\n");
-      return EXIT_CLIPBOARD;
+  int exitCode = 0;
+  for (long long round = 0; round < repeat; ++round) {
+    const sorlinx::Milliseconds started = pacer.now();
+    const std::string text = sorlinx::send::roundText(request, static_cast<int>(round));
+    const auto result = sorlinx::send::sendRequest(text, options, pacer);
+    switch (result.outcome) {
+      case sorlinx::send::Outcome::replied:
+        std::printf("%s\n", result.reply.c_str());
+        break;
+      case sorlinx::send::Outcome::sent:
+        std::printf("sent: %s\n", text.c_str());
+        break;
+      case sorlinx::send::Outcome::noReply:
+        std::fprintf(stderr, "sorlinx-send: no reply within %lld ms; %s\n",
+                     static_cast<long long>(options.timeout.count()),
+                     sorlinx::send::noReplyAdvice(command).c_str());
+        exitCode = EXIT_NO_REPLY;
+        break;
+      case sorlinx::send::Outcome::clipboardUnavailable:
+        std::fprintf(stderr, "sorlinx-send: another program keeps the clipboard open\n");
+        return EXIT_CLIPBOARD;
+    }
+    std::fflush(stdout);
+    if (round + 1 < repeat) {
+      pacer.pause(started + sorlinx::Milliseconds(every) - pacer.now());
+    }
   }
-  return EXIT_NO_REPLY;
+  if (player.saved()) {
+    // A request without a reply must stand long enough for the plugin to see it.
+    const std::uint64_t ours = sorlinx::clipboard::changeCount();
+    pacer.pause(sorlinx::POLLING_PERIOD * 2);
+    player.restore(ours);
+  }
+  return exitCode;
 }

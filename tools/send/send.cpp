@@ -1,6 +1,8 @@
 #include "send.h"
 
+#include <algorithm>
 #include <array>
+#include <string>
 
 #include "clipboard/clipboard.h"
 #include "clipboard/clipboard_channel.h"
@@ -31,18 +33,48 @@ bool commandReplies(std::string_view command) {
   constexpr std::array ANSWERING{
       std::string_view("GetPlayerID"), std::string_view("GetPlayerIDFromName"),
       std::string_view("GetCurrentChannelID"), std::string_view("GetVersion")};
-  for (const std::string_view name : ANSWERING) {
-    if (name == command) {
-      return true;
-    }
-  }
-  return false;
+  return std::find(ANSWERING.begin(), ANSWERING.end(), command) != ANSWERING.end();
 }
 
-Result sendRequest(std::string_view command, std::string_view arguments, const Options& options,
-                   Pacer& pacer) {
-  const std::string request = requestText(command, arguments);
+bool commandKnown(std::string_view command) {
+  constexpr std::array SILENT{std::string_view("3D"), std::string_view("3DMUTE"),
+                              std::string_view("SwitchPlayer"), std::string_view("ConnectToServer"),
+                              std::string_view("GetChannelIDFromName")};
+  return commandReplies(command) ||
+         std::find(SILENT.begin(), SILENT.end(), command) != SILENT.end();
+}
 
+std::string_view commandOf(std::string_view text) {
+  const auto payload = envelopePayload(text);
+  return payload && !payload->empty() ? splitPayload(*payload).command : std::string_view();
+}
+
+std::string roundText(std::string_view text, int round) {
+  std::string result(text);
+  if (round > 0) {
+    result.append("#").append(std::to_string(round + 1));
+  }
+  return result;
+}
+
+std::string noReplyAdvice(std::string_view command) {
+  if (command == "GetVersion") {
+    return "no plugin: it answers GetVersion whether connected or not, so it is not running; "
+           "check that it is enabled in the voice client's plugin settings";
+  }
+  if (commandReplies(command)) {
+    return "no plugin, or not connected: the plugin answers this only while the voice client is "
+           "connected to a server; if 'sorlinx-send GetVersion' answers, the plugin runs and the "
+           "client is not connected, otherwise the plugin is not running";
+  }
+  if (commandKnown(command)) {
+    return "this command never answers; look at what it did in the voice client instead";
+  }
+  return "unknown command: the plugin ignores commands it does not know, and compares names "
+         "byte for byte, case included";
+}
+
+Result sendRequest(std::string_view request, const Options& options, Pacer& pacer) {
   std::string current;
   if (clipboard::readText(current) && current == request) {
     if (!writeWithPatience(NEUTRAL_TEXT, pacer)) {

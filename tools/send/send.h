@@ -13,6 +13,21 @@ namespace sorlinx::send {
 // Whether the plugin answers this command on the clipboard.
 bool commandReplies(std::string_view command);
 
+// Whether the plugin knows this command at all (names compare byte for byte).
+bool commandKnown(std::string_view command);
+
+// The command a text asks for, read the way the plugin reads it; empty when the text is
+// not a request.
+std::string_view commandOf(std::string_view text);
+
+// The text of round `round` (counted from 0) of a repeated request: the text itself, then
+// the text with "#2", "#3", ... after it. The plugin ignores what follows the closing tag,
+// but a text equal to the last one is no new request to it, so each round must differ.
+std::string roundText(std::string_view text, int round);
+
+// Why no reply may have come to `command`, and how to tell the possible causes apart.
+std::string noReplyAdvice(std::string_view command);
+
 struct Options {
   // How long to wait for a reply.
   Milliseconds timeout{2000};
@@ -32,11 +47,11 @@ struct Result {
   std::string reply;
 };
 
-// Puts the request on the clipboard and, if asked, waits for the text to change to
+// Puts the request (the whole text, envelope included) on the clipboard and, if asked,
+// waits for the text to change to
 // something else, which it takes as the reply. When the clipboard already holds this very
 // request, the plugin would take the new copy for the old one; a neutral text is put first
 // and left for longer than one polling period, so that the request counts as new.
-Result sendRequest(std::string_view command, std::string_view arguments, const Options& options,
-                   Pacer& pacer);
+Result sendRequest(std::string_view request, const Options& options, Pacer& pacer);
 
 }  // namespace sorlinx::send
