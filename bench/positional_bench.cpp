@@ -7,9 +7,9 @@
 #include <string_view>
 
 #include "allocation_counter.h"
+#include "host/interface26.h"
 #include "plugin/exports.h"
 #include "plugin/plugin_state.h"
-#include "host/interface26.h"
 #include "positional/placement.h"
 #include "positional/position_frame.h"
 #include "support/stream_frame_reader.h"
@@ -64,9 +64,7 @@ void readFrameWithStreams(benchmark::State& state) {
 }
 BENCHMARK(readFrameWithStreams);
 
-HostError SORLINX_CDECL placeNowhere(ServerConnectionId, ClientId, const Vector3*) {
-  return 0;
-}
+HostError SORLINX_CDECL placeNowhere(ServerConnectionId, ClientId, const Vector3*) { return 0; }
 
 // A 1,000-record frame through handle3D; the time per frame is how long stateLock is held.
 // Argument 1: every record an [RC] for a different client, the longest list there can be.

@@ -61,7 +61,8 @@ void placeLocalChannelAtOrigin() {
     return;  // success without a list: nobody to place, nothing to release
   }
   for (const ClientId* client = clients; *client != 0; ++client) {
-    if (host.channelset3DAttributes(pluginState.currentServerConnection.load(), *client, &ORIGIN) != 0) {
+    if (host.channelset3DAttributes(pluginState.currentServerConnection.load(), *client, &ORIGIN) !=
+        0) {
       logError("erreur Channelset3DAttributes");
     }
   }

@@ -40,8 +40,7 @@ void answer(const std::optional<Number>& value) {
 
 std::optional<ClientId> askLocalClient() {
   ClientId client = 0;
-  if (pluginState.host.getClientID(pluginState.currentServerConnection.load(), &client) !=
-      0) {
+  if (pluginState.host.getClientID(pluginState.currentServerConnection.load(), &client) != 0) {
     logError("erreur getClientID");
     return std::nullopt;
   }
@@ -54,8 +53,8 @@ std::optional<ChannelId> askLocalChannel() {
     return std::nullopt;
   }
   ChannelId channel = 0;
-  if (pluginState.host.getChannelOfClient(pluginState.currentServerConnection.load(),
-                                                   *client, &channel) != 0) {
+  if (pluginState.host.getChannelOfClient(pluginState.currentServerConnection.load(), *client,
+                                          &channel) != 0) {
     logError("erreur getChannelOfClient");
     return std::nullopt;
   }

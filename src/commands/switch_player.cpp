@@ -19,9 +19,8 @@ void handleSwitchPlayer(std::string& argumentText) {
     logError("erreur SwitchPlayer: nombre illisible");
     return;
   }
-  if (pluginState.host.requestClientMove(pluginState.currentServerConnection.load(),
-                                                   *client, *channel, argumentText.c_str(),
-                                                   nullptr) != 0) {
+  if (pluginState.host.requestClientMove(pluginState.currentServerConnection.load(), *client,
+                                         *channel, argumentText.c_str(), nullptr) != 0) {
     logError("erreur requestChannelMove");
   }
 }

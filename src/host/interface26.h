@@ -26,8 +26,7 @@ struct FunctionTable {
                                                    const Vector3* position);
   HostError(SORLINX_CDECL* startConnection)(ServerConnectionId connection, const char* identity,
                                             const char* address, std::uint32_t port,
-                                            const char* nickname,
-                                            const char** defaultChannelArray,
+                                            const char* nickname, const char** defaultChannelArray,
                                             const char* defaultChannelPassword,
                                             const char* serverPassword);
   HostError(SORLINX_CDECL* stopConnection)(ServerConnectionId connection, const char* quitMessage);
@@ -57,7 +56,7 @@ struct FunctionTable {
   UnusedEntry unused184To229[46];
 };
 
-#define SORLINX_PIN_SLOT(entry, slot)                                    \
+#define SORLINX_PIN_SLOT(entry, slot)                                     \
   static_assert(offsetof(FunctionTable, entry) == (slot) * sizeof(void*), \
                 #entry " is not at its slot")
 SORLINX_PIN_SLOT(freeMemory, 5);

@@ -57,7 +57,7 @@ struct FunctionTable {
 
 // The voice client finds each entry by its slot: pin every slot used and the table's size,
 // on 32- and 64-bit builds alike.
-#define SORLINX_PIN_SLOT(entry, slot)                                    \
+#define SORLINX_PIN_SLOT(entry, slot)                                     \
   static_assert(offsetof(FunctionTable, entry) == (slot) * sizeof(void*), \
                 #entry " is not at its slot")
 SORLINX_PIN_SLOT(freeMemory, 4);

@@ -132,8 +132,8 @@ void handle3D(std::string& frameText) {
   FrameList rcClients(pluginState.rcClients);
   FrameList rlClients(pluginState.rlClients);
   while (const auto record = readPositionRecord(frame)) {
-    const HostError result = host.channelset3DAttributes(
-        pluginState.currentServerConnection.load(), record->clientId, &record->position);
+    const HostError result = host.channelset3DAttributes(pluginState.currentServerConnection.load(),
+                                                         record->clientId, &record->position);
     if (result == 0) {
       applyFlag(*record, rcClients, rlClients);
     } else {

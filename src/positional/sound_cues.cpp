@@ -40,8 +40,7 @@ bool joinCuePath(std::array<char, CUE_PATH_SIZE>& path, std::string_view folder,
 }
 
 void playCue(const char* path, std::string_view failureText) {
-  if (pluginState.host.playWaveFile(pluginState.currentServerConnection.load(), path) !=
-      0) {
+  if (pluginState.host.playWaveFile(pluginState.currentServerConnection.load(), path) != 0) {
     logError(failureText);
   }
 }

@@ -84,10 +84,9 @@ TEST_P(DispatcherTest, WhatArmsAndRestartsTheReset) {
     EXPECT_THAT(host.placements(), IsEmpty());
     passes(1);
     EXPECT_TRUE(listsEmpty());
-    EXPECT_THAT(host.transcript(),
-                ElementsAre("getClientID(1)", "getChannelOfClient(1,5)",
-                            "getChannelClientList(1,40)", placement("1,5,0,0,0"),
-                            placement("1,8,0,0,0"), "freeMemory(pointer)"));
+    EXPECT_THAT(host.transcript(), ElementsAre("getClientID(1)", "getChannelOfClient(1,5)",
+                                               "getChannelClientList(1,40)", placement("1,5,0,0,0"),
+                                               placement("1,8,0,0,0"), "freeMemory(pointer)"));
   }
 }
 

@@ -43,13 +43,14 @@ TEST_P(ConnectToServerTest, FieldsAreTakenAsGamesWriteThem) {
   };
   // Interface 26 takes the port unsigned: a negative one arrives as its 32-bit pattern.
   const std::string minusFive = GetParam() == 4 ? "-5" : "4294967291";
-  for (const Case& c : {Case{"a,100,,n", R"("a",100,"n",null,"","")", "n"},
-                        Case{"a,100,,", R"("a",100,"TS3 User",null,"","")", ""},
-                        Case{"a,100,", R"("a",100,"TS3 User",null,"","")", ""},
-                        Case{"a,100,,n,m", R"("a",100,"n,m",null,"","")", "n,m"},
-                        Case{"a,100", R"("a",100,"100",null,"","100")", "100"},
-                        Case{"a,100,pw", R"("a",100,"pw",null,"","pw")", "pw"},
-                        Case{" a , -5x,p w,", R"(" a ",MINUS_FIVE,"TS3 User",null,"","p w")", ""}}) {
+  for (const Case& c :
+       {Case{"a,100,,n", R"("a",100,"n",null,"","")", "n"},
+        Case{"a,100,,", R"("a",100,"TS3 User",null,"","")", ""},
+        Case{"a,100,", R"("a",100,"TS3 User",null,"","")", ""},
+        Case{"a,100,,n,m", R"("a",100,"n,m",null,"","")", "n,m"},
+        Case{"a,100", R"("a",100,"100",null,"","100")", "100"},
+        Case{"a,100,pw", R"("a",100,"pw",null,"","pw")", "pw"},
+        Case{" a , -5x,p w,", R"(" a ",MINUS_FIVE,"TS3 User",null,"","p w")", ""}}) {
     SCOPED_TRACE(c.arguments);
     host.clearCalls();
     EXPECT_EQ(connect(c.arguments), c.left);

@@ -95,7 +95,9 @@ class PlacementTest : public PluginTest {
   }
   static void apply(std::string frame) { handle3D(frame); }
   // Placements go to placeUnlessRefused, unrecorded.
-  static void placeWithoutRecording() { pluginState.host.channelset3DAttributes = placeUnlessRefused; }
+  static void placeWithoutRecording() {
+    pluginState.host.channelset3DAttributes = placeUnlessRefused;
+  }
 };
 
 TEST_P(PlacementTest, TheWorkedExampleThroughTheClipboardOnlyWhileConnected) {
@@ -112,9 +114,9 @@ TEST_P(PlacementTest, TheWorkedExampleThroughTheClipboardOnlyWhileConnected) {
   setConnected(true);
   pluginState.currentServerConnection.store(6);
   passWith(request("3D", EXAMPLE_FRAME));
-  EXPECT_THAT(host.transcript(), ElementsAre(placement("6,3,12.5,1.75,40"),
-                                             placement("6,7,-3.25,0.5,10"),
-                                             placement("6,9,100,2,-20.75")));
+  EXPECT_THAT(host.transcript(),
+              ElementsAre(placement("6,3,12.5,1.75,40"), placement("6,7,-3.25,0.5,10"),
+                          placement("6,9,100,2,-20.75")));
   EXPECT_EQ(lists(), Lists({7}, {9}));
   EXPECT_THAT(host.logLines(), IsEmpty());
 }

@@ -34,7 +34,8 @@ void resetPluginState();
 
 // Interface 26's voice client in the tests: the folder it reports for the plugins, and the
 // ID it hands over.
-inline constexpr std::string_view TEST_PLUGIN_FOLDER = R"(C:\Users\p\AppData\Roaming\TS3Client\plugins)";
+inline constexpr std::string_view TEST_PLUGIN_FOLDER =
+    R"(C:\Users\p\AppData\Roaming\TS3Client\plugins)";
 inline constexpr const char* TEST_PLUGIN_ID = "sorlinx_win64-1";
 
 class PluginTest : public ::testing::TestWithParam<int> {
@@ -69,6 +70,5 @@ std::string interfaceName(const ::testing::TestParamInfo<int>& info);
 }  // namespace sorlinx::testing
 
 // Runs every TEST_P of the fixture once per plugin interface.
-#define SORLINX_FOR_EACH_INTERFACE(Fixture)                                   \
-  INSTANTIATE_TEST_SUITE_P(, Fixture, ::testing::Values(4, 26), \
-                           ::sorlinx::testing::interfaceName)
+#define SORLINX_FOR_EACH_INTERFACE(Fixture) \
+  INSTANTIATE_TEST_SUITE_P(, Fixture, ::testing::Values(4, 26), ::sorlinx::testing::interfaceName)

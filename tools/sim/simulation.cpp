@@ -307,7 +307,8 @@ void Simulation::setUpWorld() {
   client_.setClock([this] { return static_cast<std::int64_t>(now().count()); });
   client_.setObserver([this](const HostCall& call) {
     const ClientId about = call.args.size() > 1 && (call.entry == "channelset3DAttributes" ||
-                                                    call.entry == "requestChannelMove" || call.entry == "requestClientMove")
+                                                    call.entry == "requestChannelMove" ||
+                                                    call.entry == "requestClientMove")
                                ? static_cast<ClientId>(std::stoul(call.args[1]))
                                : ClientId{0};
     Event event = eventFromCall(call, Milliseconds(call.time), nicknameOf(about));

@@ -155,7 +155,8 @@ Event eventFromCall(const HostCall& call, Milliseconds time,
   } else if (call.entry == "playWaveFile" && args.size() == 2) {
     event.kind = EventKind::cue;
     event.text = cueName(unquoted(args[1]));
-  } else if ((call.entry == "requestChannelMove" || call.entry == "requestClientMove") && args.size() == 5) {
+  } else if ((call.entry == "requestChannelMove" || call.entry == "requestClientMove") &&
+             args.size() == 5) {
     event.kind = EventKind::move;
     event.client = parsed<ClientId>(args[1]);
     event.channel = parsed<ChannelId>(args[2]);

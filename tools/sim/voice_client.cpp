@@ -166,17 +166,16 @@ struct VoiceClient::Entries {
     if (reserved) {
       args.push_back(pointer(*reserved));
     }
-    return vc.call("channelset3DAttributes", std::move(args), client,
-                   [&](HostCall&) -> HostError {
-                     if (const HostError refused = vc.unknownClient(client)) {
-                       return refused;
-                     }
-                     vc.placements_.push_back({connection, client, at});
-                     if (const auto found = vc.clients_.find(client); found != vc.clients_.end()) {
-                       found->second.trail.push_back(at);
-                     }
-                     return 0;
-                   });
+    return vc.call("channelset3DAttributes", std::move(args), client, [&](HostCall&) -> HostError {
+      if (const HostError refused = vc.unknownClient(client)) {
+        return refused;
+      }
+      vc.placements_.push_back({connection, client, at});
+      if (const auto found = vc.clients_.find(client); found != vc.clients_.end()) {
+        found->second.trail.push_back(at);
+      }
+      return 0;
+    });
   }
 
   static HostError SORLINX_CDECL channelset3DAttributes4(ServerConnectionId connection,
@@ -193,10 +192,9 @@ struct VoiceClient::Entries {
 
   // The default channel is a text in interface 4 and an array of texts in interface 26;
   // either is recorded as null or pointer.
-  static HostError connect(ServerConnectionId connection, const char* identity,
-                           const char* address, std::int64_t port, const char* nickname,
-                           const void* defaultChannel, const char* defaultChannelPassword,
-                           const char* serverPassword) {
+  static HostError connect(ServerConnectionId connection, const char* identity, const char* address,
+                           std::int64_t port, const char* nickname, const void* defaultChannel,
+                           const char* defaultChannelPassword, const char* serverPassword) {
     VoiceClient& vc = *current;
     return vc.call("startConnection",
                    {number(connection), text(identity), text(address), number(port), text(nickname),
@@ -363,8 +361,7 @@ struct VoiceClient::Entries {
     });
   }
 
-  static void SORLINX_CDECL getPluginPath(char* path, std::size_t maxLength,
-                                          const char* pluginId) {
+  static void SORLINX_CDECL getPluginPath(char* path, std::size_t maxLength, const char* pluginId) {
     VoiceClient& vc = *current;
     vc.call("getPluginPath", {number(maxLength), text(pluginId)}, std::nullopt,
             [&](HostCall&) -> HostError {
