@@ -78,7 +78,7 @@ void run(World world, const std::vector<std::string_view>& texts, bool secretInI
   if (world == World::refusing) {
     host.failForClient("getClientVariableAsString", 9, 1);
     host.failForClient("channelset3DAttributes", 3, 1);
-    host.failForClient("requestChannelMove", 8, 2);
+    host.failForClient("requestClientMove", 8, 2);
     host.fail("playWaveFile", 1);
   } else {
     // Connection changes come back at once through the plugin's callback.

@@ -91,6 +91,40 @@ TEST(SimulationTest, EachExpectationClaimsItsOwnEvent) {
   EXPECT_THAT(failures(outcome)[0], HasSubstr("saw: 0 ms  place      client 5 (Al)"));
 }
 
+// A session runs alike against either interface's voice client: the entry that moves
+// clients answers to both its names, the timeline names the one in use, and the cues play
+// without a complaint in the log (interface 26's client hands over an ID and a folder).
+TEST(SimulationTest, EitherInterfaceRunsTheSameSession) {
+  for (const int pluginInterface : {26, 4}) {
+    SCOPED_TRACE(pluginInterface);
+    const Outcome outcome =
+        run("0 client 7 Bo in 1\n"
+            "0 send 3D {7[1,2,3][RC]}\n"
+            "0 expect cue rc\n"
+            "200 fail requestChannelMove\n"
+            "200 send SwitchPlayer 7,2,\n"
+            "300 expect log erreur requestChannelMove\n"
+            "400 heal requestClientMove\n"
+            "400 send SwitchPlayer 7,3,\n"
+            "500 expect move 7 to 3\n",
+            Options{.pluginInterface = pluginInterface});
+    EXPECT_THAT(failures(outcome), ::testing::IsEmpty());
+    std::vector<std::string> world;
+    std::vector<std::string> logs;
+    for (const Event& event : outcome.events) {
+      if (event.kind == EventKind::world) {
+        world.push_back(event.text);
+      } else if (event.kind == EventKind::log) {
+        logs.push_back(event.text);
+      }
+    }
+    const std::string entry = pluginInterface == 4 ? "requestChannelMove" : "requestClientMove";
+    EXPECT_THAT(world,
+                ::testing::IsSupersetOf({entry + " fails with error 1", entry + " works again"}));
+    EXPECT_THAT(logs, ::testing::ElementsAre("erreur requestChannelMove"));
+  }
+}
+
 TEST(SimulationTest, TheVirtualClockGivesTheSameTimelineEveryRun) {
   const auto timeline = [] {
     std::ostringstream out;

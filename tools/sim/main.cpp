@@ -5,6 +5,7 @@
 //   sorlinx-sim                      the built-in session, showing every command
 //   sorlinx-sim my-game.session      a session of yours
 //   sorlinx-sim --map map.svg ...    also draws the clients from above at the end
+//   sorlinx-sim --interface 4 ...    a voice client of plugin interface 4 (26 by default)
 #include <cstring>
 #include <fstream>
 #include <iostream>
@@ -25,11 +26,13 @@ constexpr int EXIT_UNREADABLE = 2;
 
 int usage(const std::string& problem) {
   std::cerr << "sorlinx-sim: " << problem << "\n"
-            << "usage: sorlinx-sim [--json] [--map FILE.svg] [--realtime] [--until MS] [SESSION]\n"
+            << "usage: sorlinx-sim [--json] [--map FILE.svg] [--realtime] [--until MS]\n"
+            << "                   [--interface 26|4] [SESSION]\n"
             << "       sorlinx-sim --print-default-session\n"
             << "Runs SESSION (or the built-in session) against a simulated voice client and\n"
-            << "prints the timeline. Exit code 1 when an expectation fails, 2 when the session\n"
-            << "cannot be read.\n";
+            << "prints the timeline. The voice client speaks plugin interface 26 (clients 3.6\n"
+            << "and later) unless --interface 4 asks for the clients of that era. Exit code 1\n"
+            << "when an expectation fails, 2 when the session cannot be read.\n";
   return EXIT_UNREADABLE;
 }
 
@@ -55,6 +58,15 @@ int main(int argc, char** argv) {
       } catch (const std::exception&) {
         return usage("--until takes a number of milliseconds");
       }
+    } else if (argument == "--interface" && i + 1 < argc) {
+      const std::string_view value = argv[++i];
+      if (value != "26" && value != "4") {
+        return usage(
+            "--interface takes 26 (clients 3.6 and later) or 4 (the clients of that "
+            "era), not \"" +
+            std::string(value) + "\"");
+      }
+      options.pluginInterface = value == "4" ? 4 : 26;
     } else if (argument == "--print-default-session") {
       std::cout << DEFAULT_SESSION;
       return 0;

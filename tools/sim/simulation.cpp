@@ -14,6 +14,7 @@
 #include "clipboard/clipboard_channel.h"
 #include "clipboard/memory_clipboard.h"
 #include "host/interface26.h"
+#include "host/interface4.h"
 #include "plugin/exports.h"
 #include "plugin/lifecycle.h"
 #include "plugin/plugin_state.h"
@@ -145,10 +146,28 @@ class ConfigFolder {
 
   // As the voice client hands it over: ending in a folder separator.
   [[nodiscard]] std::string withSeparator() const { return (path_ / "").make_preferred().string(); }
+  // The folder of the installed plugins, as interface 26's getPluginPath writes it. Nothing
+  // is read from it: the voice client, not the plugin, opens the cue files.
+  [[nodiscard]] std::string pluginFolder() const {
+    return (path_ / "plugins" / "").make_preferred().string();
+  }
 
  private:
   std::filesystem::path path_;
 };
+
+// The voice client's entry that a session's fail or heal step is about. A session may name
+// the entry that moves clients by either interface's name (the plugin's log says
+// "erreur requestChannelMove" with both), so that it runs alike against both; the step
+// then acts on, and the timeline names, the entry of the interface in use. Interface 26
+// does have an entry named requestChannelMove, but it moves channels and the plugin never
+// calls it: a fault there could not show.
+std::string entryInUse(const std::string& entry, int pluginInterface) {
+  if (entry == "requestChannelMove" || entry == "requestClientMove") {
+    return pluginInterface == 4 ? "requestChannelMove" : "requestClientMove";
+  }
+  return entry;
+}
 
 bool near(float actual, float expected) {
   return std::fabs(actual - expected) <= 1e-5F * std::max(1.0F, std::fabs(expected));
@@ -180,9 +199,11 @@ bool matches(const Step& step, const Event& event) {
     case StepKind::expectNoCue:
       return event.kind == EventKind::cue;
     case StepKind::expectNothing:
-      // Whatever the plugin does in answer; the cues go on by themselves, and the start
-      // sequence answers nothing.
-      return event.fromPlugin && !event.atStart && event.kind != EventKind::cue;
+      // Whatever the plugin does in answer; the cues go on by themselves (the question of
+      // where the plugin is installed, before the first, with them), and the start sequence
+      // answers nothing.
+      return event.fromPlugin && !event.atStart && event.kind != EventKind::cue &&
+             !(event.kind == EventKind::query && event.text == "getPluginPath");
     default:
       return false;
   }
@@ -406,25 +427,29 @@ void Simulation::apply(const Step& step) {
     case StepKind::status:
       client_.reportStatus(static_cast<std::int32_t>(step.number));
       break;
-    case StepKind::fail:
+    case StepKind::fail: {
+      const std::string entry = entryInUse(step.text, options_.pluginInterface);
       if (step.flag) {
-        client_.failForClient(step.text, step.client, static_cast<HostError>(step.number));
+        client_.failForClient(entry, step.client, static_cast<HostError>(step.number));
       } else {
-        client_.fail(step.text, static_cast<HostError>(step.number));
+        client_.fail(entry, static_cast<HostError>(step.number));
       }
-      world(step.text + " fails with error " + std::to_string(step.number) +
+      world(entry + " fails with error " + std::to_string(step.number) +
             (step.flag ? " for " + who : ""));
       break;
-    case StepKind::heal:
-      if (step.text == "all") {
+    }
+    case StepKind::heal: {
+      const std::string entry = entryInUse(step.text, options_.pluginInterface);
+      if (entry == "all") {
         client_.clearFailures();
       } else if (step.flag) {
-        client_.healForClient(step.text, step.client);
+        client_.healForClient(entry, step.client);
       } else {
-        client_.heal(step.text);
+        client_.heal(entry);
       }
-      world(step.text + " works again" + (step.flag ? " for " + who : ""));
+      world(entry + " works again" + (step.flag ? " for " + who : ""));
       break;
+    }
     default:
       break;  // the identity is set up before the start; expectations are checked after
   }
@@ -555,11 +580,15 @@ Outcome Simulation::run() {
   }
 
   setUpWorld();
+  world(options_.pluginInterface == 4
+            ? "the voice client speaks plugin interface 4 (the clients of that era)"
+            : "the voice client speaks plugin interface 26 (clients 3.6 and later)");
   if (declaredLocal && !declaredDefaultClient) {
     client_.removeClient(DEFAULT_LOCAL_CLIENT);  // the session brings its own local client
   }
   const ConfigFolder config(identity);
   client_.setConfigPath(config.withSeparator());
+  client_.setPluginPath(config.pluginFolder());
   // The world as it stands at time 0 is the world the plugin starts into; the game's
   // clipboard texts and the expectations of time 0 play with the rest.
   for (const Step& step : steps_) {
@@ -572,7 +601,15 @@ Outcome Simulation::run() {
     }
   }
 
-  interface26::setFunctionPointers(client_.table26());
+  // The voice client hands over its table before init. Interface 26's also hands over the
+  // plugin's ID, which the plugin needs to ask where it is installed; a real voice client
+  // may do so before or after init, and the plugin copes with both.
+  if (options_.pluginInterface == 4) {
+    interface4::setFunctionPointers(client_.table4());
+  } else {
+    interface26::setFunctionPointers(client_.table26());
+    interface26::registerPluginID(SIM_PLUGIN_ID);
+  }
   if (options_.realtime) {
     runRealtime(end);
   } else {

@@ -18,6 +18,9 @@ namespace sorlinx::sim {
 
 struct Options {
   bool realtime = false;
+  // The plugin interface the simulated voice client speaks: 26, as the clients players
+  // run today (3.6 and later), or 4, as the clients of that era.
+  int pluginInterface = 26;
   // Run at least this long, past the session's last step.
   Milliseconds until{0};
 };
@@ -41,9 +44,12 @@ inline constexpr Milliseconds REALTIME_GRACE{150};
 
 // The world a session starts in, before its steps at time 0 change it: connected (status
 // 4, connection 1) to a server where the local client 1, "Player", sits in channel 1, and
-// an identity in the voice client's secrets file.
+// an identity in the voice client's secrets file. With interface 26 the voice client also
+// hands the plugin an ID and, asked with it, reports as the folder of the installed plugins
+// the folder "plugins" inside its configuration folder.
 inline constexpr ClientId DEFAULT_LOCAL_CLIENT = 1;
 inline constexpr const char* DEFAULT_IDENTITY = "sim-identity";
+inline constexpr const char* SIM_PLUGIN_ID = "sim-plugin-id";
 
 Outcome runSession(const std::vector<Step>& steps, const Options& options);
 

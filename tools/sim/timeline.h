@@ -20,7 +20,7 @@ enum class EventKind {
   reply,        // the plugin wrote a reply on the clipboard
   place,        // channelset3DAttributes
   cue,          // playWaveFile
-  move,         // requestChannelMove
+  move,         // requestClientMove (interface 26), requestChannelMove (interface 4)
   connect,      // startConnection
   disconnect,   // stopConnection
   log,          // logMessage

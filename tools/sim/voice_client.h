@@ -1,7 +1,6 @@
-// A simulated voice client: the entries of the function tables the plugin calls (interface
-// 4's or interface 26's),
-// answered from a small world (a server with channels, clients and their nicknames, the
-// local client, a connection and its status).
+// A simulated voice client: the entries of the function tables the plugin calls, interface
+// 4's and interface 26's, answered from a small world (a server with channels, clients and
+// their nicknames, the local client, a connection and its status, the folders it reports).
 //
 // It is the simulator's voice client and the tests' fake one. It records every call with
 // its arguments and result, counts the memory it hands out and what comes back through
