@@ -109,7 +109,8 @@ std::string describe(const Event& event) {
       return event.text;
     case EventKind::expectation:
       return std::string(event.met ? "met    " : "FAILED ") + "line " + std::to_string(event.line) +
-             ": " + event.text + (event.met ? "" : "\n" + std::string(22, ' ') + event.detail);
+             ": " + event.text + (event.met ? "" : "\n" + std::string(22, ' ') + event.detail) +
+             (event.hint.empty() ? "" : "\n" + std::string(22, ' ') + "hint: " + event.hint);
   }
   return {};
 }
@@ -255,6 +256,9 @@ void printJson(std::ostream& out, const Event& event) {
       field("step", event.text);
       if (!event.met) {
         field("why", event.detail);
+        if (!event.hint.empty()) {
+          field("hint", event.hint);
+        }
       }
       break;
     default:
@@ -267,6 +271,28 @@ void printJson(std::ostream& out, const Event& event) {
     out << ",\"result\":" << event.result;
   }
   out << "}\n";
+}
+
+void printSummary(std::ostream& out, bool json, int expectations, int failed,
+                  std::optional<Milliseconds> behind) {
+  if (json) {
+    out << "{\"event\":\"summary\",\"expectations\":" << expectations << ",\"failed\":" << failed;
+    if (behind) {
+      out << ",\"behind_ms\":" << behind->count();
+    }
+    out << "}\n";
+    return;
+  }
+  out << "\n" << expectations << " expectation" << (expectations == 1 ? "" : "s");
+  if (failed != 0) {
+    out << ", " << failed << " FAILED";
+  } else if (expectations != 0) {
+    out << ", all met";
+  }
+  if (behind) {
+    out << "; in real time, at most " << behind->count() << " ms behind the wall clock";
+  }
+  out << "\n";
 }
 
 }  // namespace sorlinx::sim
