@@ -12,6 +12,7 @@
 #include "recording.h"
 #include "session.h"
 #include "simulation.h"
+#include "svg_map.h"
 #include "timeline.h"
 
 namespace sorlinx::sim {
@@ -289,6 +290,66 @@ TEST(RecordingTest, ARecordingReplaysWhatItRecorded) {
     EXPECT_EQ(eventsOf(replayed, kind), eventsOf(original, kind)) << kindName(kind);
   }
   EXPECT_THAT(recording.str(), HasSubstr("6600   empty\n"));
+}
+
+// The map says that y and z look swapped only when the frames say so.
+TEST(MapTest, SaysYAndZLookSwappedOnlyWhenTheFramesDo) {
+  const std::string world = "0 client 2 Red in 1\n0 client 3 Blue in 1\n";
+  for (const auto& [session, swapped] : std::initializer_list<std::pair<std::string, bool>>{
+           {DEFAULT_SESSION, false},
+           {world + "0 send 3D {2[10,1.7,30]}{3[-20,1.7,5]}", true},
+           {world + "0 send 3D {2[10,30,1.7]}{3[-20,5,1.7]}", false},
+           // Heights spread five times as far as z: too little to tell.
+           {world + "0 send 3D {2[0,0,1]}{3[10,1,6]}", false},
+           // One player walking on level ground, then one sent as x, y, z.
+           {world + "0 send 3D {2[0,0,1]}\n100 send 3D {2[5,10,1]}", false},
+           {world + "0 send 3D {2[0,1,0]}\n100 send 3D {2[5,1,10]}", true},
+           // Two frames right, one swapped: the right ones win.
+           {world + "0 send 3D {2[1,20,0]}{3[9,-4,0.5]}\n100 send 3D {2[1,0,20]}{3[9,0.5,-4]}\n"
+                    "200 send 3D {2[2,21,0]}{3[9,-5,0.5]}",
+            false},
+       }) {
+    EXPECT_EQ(voteOnHeights(run(session).events).looksSwapped(), swapped) << session;
+    std::ostringstream map;
+    writeSvgMap(map, run(session));
+    EXPECT_EQ(map.str().find("y and z look swapped") != std::string::npos, swapped) << session;
+  }
+}
+
+// A session that ends after the stale-frame reset still shows where the game put everyone,
+// and what the reset did.
+TEST(MapTest, ShowsTheLastPositionsBeforeAReset) {
+  std::ostringstream map;
+  writeSvgMap(map, run("0 client 2 Red in 1\n0 send 3D {2[7,8,9]}\n300 send 3D {2[6,8,9]}\n"
+                       "2500 expect place 2 0 0 0"));
+  EXPECT_THAT(map.str(), HasSubstr("2 Red: 6, 9, 8 at 300 ms"));
+  EXPECT_THAT(map.str(), HasSubstr("back at the origin at 2300 ms (reset)"));
+  EXPECT_THAT(map.str(), HasSubstr("height y 9</text>"));
+  EXPECT_THAT(map.str(), HasSubstr("Red at 0 ms: x 7, y 9, z 8</title>"));
+  EXPECT_THAT(map.str(), HasSubstr("1 Player (you): only the reset placed it"));
+}
+
+// Labels crowded around one spot all find room: none covers another or a dot, and none
+// leaves the drawing.
+TEST(MapTest, LabelsDoNotOverlap) {
+  const Box area{0, 0, 600, 500};
+  const std::vector<Box> dots{{288, 238, 24, 24}, {320, 240, 24, 24}, {100, 100, 24, 24}};
+  std::vector<LabelWish> wishes(14, LabelWish{300, 250, 90, 30});
+  wishes.push_back({590, 490, 120, 30});  // at the corner: the label goes inside
+  const std::vector<Box> labels = placeLabels(wishes, dots, area);
+  ASSERT_EQ(labels.size(), wishes.size());
+  for (std::size_t i = 0; i < labels.size(); ++i) {
+    EXPECT_GE(labels[i].left, area.left);
+    EXPECT_LE(labels[i].left + labels[i].width, area.left + area.width);
+    EXPECT_GE(labels[i].top, area.top);
+    EXPECT_LE(labels[i].top + labels[i].height, area.top + area.height);
+    for (const Box& dot : dots) {
+      EXPECT_FALSE(labels[i].overlaps(dot)) << i;
+    }
+    for (std::size_t j = 0; j < i; ++j) {
+      EXPECT_FALSE(labels[i].overlaps(labels[j])) << i << " and " << j;
+    }
+  }
 }
 
 }  // namespace
