@@ -18,7 +18,8 @@ struct ClipboardAccess {
     read,              // it read `text`
     noText,            // it looked and found no text at all (emptied, or something else than text)
     wrote,             // it wrote `text` (a reply)
-    held,              // it could not read or write: another program held the clipboard open
+    held,              // it could not read (`text` empty) or write its reply (`text`):
+                       // another program held the clipboard open
     changedWhileRead,  // its read after `read` is taken for a failed one: the text changed
                        // between its look at the change counter and its read
   };

@@ -22,6 +22,9 @@ std::string stepFor(const Event& event) {
     case EventKind::clipboard:
       return "clip " + sessionQuoted(event.text);
     case EventKind::world:
+      if (event.writeFails) {
+        return "hold for 1 write";
+      }
       return event.noText ? "empty" : event.attemptFails ? "hold for 1 attempt" : "";
     default:
       break;

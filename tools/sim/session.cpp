@@ -405,12 +405,15 @@ Step readStep(LineReader& reader, Milliseconds previous, bool& started) {
   } else if (action == "hold" || action == "release") {
     step.kind = action == "hold" ? StepKind::hold : StepKind::release;
     reader.accept("clipboard");
-    // "hold for N attempts": only the plugin's next N attempts to open the clipboard fail.
+    // "hold for N attempts": only the plugin's next N attempts to open the clipboard fail;
+    // "hold for N writes": only its next N attempts to write its reply.
     if (step.kind == StepKind::hold && reader.accept("for")) {
       step.flag = true;
       step.number = reader.integer<int>("a number of attempts", 1, 1000000);
-      if (!reader.accept("attempts") && !reader.accept("attempt")) {
-        reader.fail("expected \"attempts\" after the number");
+      if (reader.accept("writes") || reader.accept("write")) {
+        step.text = "writes";
+      } else if (!reader.accept("attempts") && !reader.accept("attempt")) {
+        reader.fail("expected \"attempts\" or \"writes\" after the number");
       }
     }
   } else if (action == "client") {

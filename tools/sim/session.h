@@ -37,7 +37,8 @@ enum class StepKind {
   clip,   // put text on the clipboard as it stands
   send,   // put a request (command + argument text) in its envelope on the clipboard
   empty,  // empty the clipboard
-  hold,   // another program holds the clipboard open; flag: for `number` attempts only
+  hold,   // another program holds the clipboard open; flag: for the plugin's next `number`
+          // attempts to open it only (text "writes": its attempts to write only)
   release,
   // The world
   client,  // a client joins: client, nickname (text), channel; flag: it is the local client

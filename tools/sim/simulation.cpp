@@ -282,10 +282,15 @@ void Simulation::apply(const Step& step) {
       break;
     case StepKind::hold:
       if (step.flag) {
-        memory_clipboard::failNextOpens(static_cast<int>(step.number));
+        const bool writes = step.text == "writes";
+        if (writes) {
+          memory_clipboard::failNextWrites(static_cast<int>(step.number));
+        } else {
+          memory_clipboard::failNextOpens(static_cast<int>(step.number));
+        }
         world("another program holds the clipboard open for the plugin's next " +
-              std::to_string(step.number) + " attempt" + (step.number == 1 ? "" : "s") +
-              " to open it");
+              std::to_string(step.number) + " attempt" + (step.number == 1 ? "" : "s") + " to " +
+              (writes ? "write" : "open") + " it");
       } else {
         memory_clipboard::setHeld(true);
         world("another program holds the clipboard open");
@@ -387,6 +392,8 @@ void Simulation::watchRealClipboard(const live_platform::ClipboardAccess& access
                        : "the clipboard changed while the plugin read it: it reads again on its "
                          "next pass";
       event.attemptFails = true;
+      event.writeFails =
+          access.kind == live_platform::ClipboardAccess::held && !access.text.empty();
       record(std::move(event));
       break;
     }

@@ -58,9 +58,10 @@ struct Event {
   bool atStart = false;
   // world: the clipboard holds no text from now on (emptied, or something else than text).
   bool noText = false;
-  // world (live): the plugin's attempt to read or write the clipboard at this time failed,
-  // as when another program holds it open; a replay makes it fail too.
+  // world (live): the plugin's attempt to read the clipboard at this time (or to write it:
+  // writeFails) failed, as when another program holds it open; a replay makes it fail too.
   bool attemptFails = false;
+  bool writeFails = false;
 };
 
 // Turns a recorded call into an event; `nicknameOf` names clients in the event.
