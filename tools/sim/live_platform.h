@@ -31,7 +31,7 @@ struct ClipboardAccess {
 // and its reads and writes are reported to `observer`, on the plugin's thread, right after
 // each, as a replay needs them (see live_platform_win32.cpp). Only while the plugin's
 // workers are paused.
-void connectClipboard(std::function<void(const ClipboardAccess&)> observer);
+void connectClipboard(const std::function<void(const ClipboardAccess&)>& observer);
 // Back to the in-memory clipboard, and no more reports.
 void disconnectClipboard();
 

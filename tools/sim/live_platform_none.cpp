@@ -5,7 +5,7 @@ namespace sorlinx::sim::live_platform {
 
 bool available() { return false; }
 
-void connectClipboard(std::function<void(const ClipboardAccess&)> /*observer*/) {}
+void connectClipboard(const std::function<void(const ClipboardAccess&)>& /*observer*/) {}
 
 void disconnectClipboard() {}
 

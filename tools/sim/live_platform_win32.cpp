@@ -123,8 +123,8 @@ namespace sim::live_platform {
 
 bool available() { return true; }
 
-void connectClipboard(Observer clipboardObserver) {
-  observer = std::move(clipboardObserver);
+void connectClipboard(const Observer& clipboardObserver) {
+  observer = clipboardObserver;
   useWindowsClipboard.store(true);
 }
 
