@@ -114,7 +114,9 @@ class Program {
       CloseHandle(process_.hProcess);
       CloseHandle(process_.hThread);
     }
-    reader_.join();
+    if (reader_.joinable()) {
+      reader_.join();
+    }
     CloseHandle(output_);
   }
 
@@ -132,12 +134,14 @@ class Program {
     }
   }
 
-  // The exit code, once it ends within `timeout`; 259 (still active) otherwise.
+  // The exit code, once it ends within `timeout`, its output then read to the end; 259
+  // (still active) otherwise.
   DWORD wait(milliseconds timeout) {
     DWORD code = STILL_ACTIVE;
     if (started_ && WaitForSingleObject(process_.hProcess, static_cast<DWORD>(timeout.count())) ==
                         WAIT_OBJECT_0) {
       GetExitCodeProcess(process_.hProcess, &code);
+      reader_.join();  // the pipe ends with the program: its output is all read
     }
     return code;
   }
