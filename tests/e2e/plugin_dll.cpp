@@ -159,6 +159,51 @@ std::optional<std::string> clipboardText() {
   return text;
 }
 
+void putUnicodeText(std::wstring_view text) {
+  if (!openWithRetries(nullptr)) {
+    throw std::runtime_error("the clipboard cannot be opened");
+  }
+  const HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, (text.size() + 1) * 2);
+  std::memcpy(GlobalLock(block), text.data(), text.size() * 2);
+  GlobalUnlock(block);
+  EmptyClipboard();
+  SetClipboardData(CF_UNICODETEXT, block);
+  CloseClipboard();
+}
+
+std::optional<std::wstring> clipboardUnicodeText() {
+  if (!openWithRetries(nullptr)) {
+    return std::nullopt;
+  }
+  std::optional<std::wstring> text;
+  if (const HANDLE data = GetClipboardData(CF_UNICODETEXT)) {
+    if (const auto* chars = static_cast<const wchar_t*>(GlobalLock(data))) {
+      text.emplace(chars, wcsnlen(chars, GlobalSize(data) / 2));
+      GlobalUnlock(data);
+    }
+  }
+  CloseClipboard();
+  return text;
+}
+
+bool markedOutOfHistory() {
+  if (!openWithRetries(nullptr)) {
+    return false;
+  }
+  bool marked = IsClipboardFormatAvailable(
+                    RegisterClipboardFormatA("ExcludeClipboardContentFromMonitorProcessing")) != 0;
+  for (const char* name : {"CanIncludeInClipboardHistory", "CanUploadToCloudClipboard"}) {
+    const HANDLE data = GetClipboardData(RegisterClipboardFormatA(name));
+    const auto* value = data == nullptr ? nullptr : static_cast<const DWORD*>(GlobalLock(data));
+    marked = marked && value != nullptr && GlobalSize(data) >= sizeof(DWORD) && *value == 0;
+    if (value != nullptr) {
+      GlobalUnlock(data);
+    }
+  }
+  CloseClipboard();
+  return marked;
+}
+
 ClipboardHolder::ClipboardHolder() {
   std::promise<DWORD> opened;
   auto ready = opened.get_future();

@@ -77,6 +77,12 @@ void putText(std::string_view text);
 void emptyClipboard();
 // The clipboard's text, or nothing when it holds none or cannot be opened.
 std::optional<std::string> clipboardText();
+// The same in Unicode, as a player's programs write and read it.
+void putUnicodeText(std::wstring_view text);
+std::optional<std::wstring> clipboardUnicodeText();
+// Whether the text on the clipboard carries the three formats that keep it out of the
+// clipboard history and the cloud clipboard (the last two holding a DWORD 0).
+bool markedOutOfHistory();
 
 // Holds the clipboard open from a window of its own, on a thread of its own, so that the
 // plugin's attempts to open it fail meanwhile (as when another program holds it).

@@ -93,15 +93,17 @@ TEST_P(CueTest, AFrameIsPlacedInOrderItsListsAreCuedAndAStopEndsTheCuesAtOnce) {
   EXPECT_LT(took, 200.0) << "shutdown waited out the cue thread's pause";
 }
 
+std::string runName(const ::testing::TestParamInfo<PluginId>& run) {
+  constexpr std::array NAMES{"IdBeforeInit", "IdAfterInit", "NoId"};
+  return NAMES.at(static_cast<std::size_t>(run.param));
+}
+
 INSTANTIATE_TEST_SUITE_P(, CueTest,
                          ::testing::ValuesIn(INTERFACE == 26
                                                  ? std::vector{PluginId::beforeInit,
                                                                PluginId::afterInit, PluginId::never}
                                                  : std::vector{PluginId::never}),
-                         [](const ::testing::TestParamInfo<PluginId>& run) {
-                           constexpr std::array NAMES{"IdBeforeInit", "IdAfterInit", "NoId"};
-                           return std::string(NAMES.at(static_cast<std::size_t>(run.param)));
-                         });
+                         runName);
 
 }  // namespace
 }  // namespace sorlinx::e2e
