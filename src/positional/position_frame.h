@@ -39,12 +39,14 @@ struct PositionRecord {
 // - Each number is read from its field alone as a stream in the classic locale reads it:
 //   leading white space skipped, an optional sign, the longest leading number, the rest of
 //   the field ignored. So " 12 " is 12, "1.5abc" is 1.5, "3e2" is 300, but "1e" is no
-//   number (a stream takes the "e" and then fails). Hexadecimal, "inf" and "nan" are no
-//   numbers; a coordinate too small for a float is 0.
+//   number (a stream takes the "e" and then fails). Hexadecimal reads as its leading 0
+//   ("0x10" is 0: reading stops at the "x"); "inf" and "nan" are no numbers; a coordinate
+//   too small for a float is 0. The client is read as an integer, its digits up to the
+//   first other character: "7.9" is client 7.
 // - A record is skipped, and the next one read, when its body lacks the "[", either ",",
-//   or the "]"; when the client is not a whole number from 0 to 65535 ("-5" is skipped too,
-//   where a stream would wrap it to 65531); or when a coordinate is no number or beyond
-//   the float range.
+//   or the "]"; when the client has no digits, is negative ("-5" is skipped, where a
+//   stream would wrap it to 65531; "-0" is 0) or is above 65535; or when a coordinate is no
+//   number or beyond the float range.
 //
 // Allocates nothing and touches no shared state.
 std::optional<PositionRecord> readPositionRecord(std::string_view& frameText) noexcept;

@@ -15,22 +15,26 @@ struct SendRun {
   std::string output;  // standard output and standard error together
 };
 
-// Runs sorlinx-send from this program's folder with `arguments` and waits for it.
+// Runs sorlinx-send from this program's folder with `arguments` (UTF-8) and waits for it.
 SendRun runSend(const std::string& arguments) {
   SECURITY_ATTRIBUTES inherit{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
   HANDLE readEnd = nullptr;
   HANDLE writeEnd = nullptr;
   CreatePipe(&readEnd, &writeEnd, &inherit, 0);
   SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
-  STARTUPINFOA startup{};
+  STARTUPINFOW startup{};
   startup.cb = sizeof startup;
   startup.dwFlags = STARTF_USESTDHANDLES;
   startup.hStdOutput = writeEnd;
   startup.hStdError = writeEnd;
   PROCESS_INFORMATION process{};
-  std::string commandLine = "sorlinx-send.exe " + arguments;
+  const std::string utf8 = "sorlinx-send.exe " + arguments;
+  std::wstring commandLine(utf8.size() + 1, L'\0');
+  commandLine.resize(static_cast<std::size_t>(
+      MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()),
+                          commandLine.data(), static_cast<int>(commandLine.size()))));
   SendRun run;
-  if (!CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr,
+  if (!CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr,
                       &startup, &process)) {
     run.exitCode = 255;
     run.output = "cannot start sorlinx-send.exe";
@@ -54,26 +58,42 @@ SendRun runSend(const std::string& arguments) {
 
 using SendTest = PluginDllTest;
 
-TEST_F(SendTest, PrintsTheReplyOfAQueryAndSendsAFrameWithoutWaiting) {
+TEST_F(SendTest, RepliesFramesRawTextsAndThePlayersTextPutBack) {
+  host.addClient(9, 40, "Zo\xC3\xAB");  // the voice client's names are UTF-8
   start();
+  const std::wstring players = L"the player's own text \u2713 \u0416";
+  putUnicodeText(players);
   const SendRun version = runSend("GetVersion");
   EXPECT_EQ(version.exitCode, 0U) << version.output;
   EXPECT_EQ(version.output, "sorlinx beta 0.8\r\n");
-  EXPECT_EQ(runSend("GetPlayerIDFromName mate").output, "8\r\n");
-  for (int round = 0; round < 2; ++round) {  // and the same frame again
-    const SendRun run = runSend("3D \"{8[1,2,3][RC]}\"");
-    EXPECT_EQ(run.exitCode, 0U) << run.output;
-    EXPECT_TRUE(eventually([&] { return host.placements().size() == std::size_t(round) + 1; }))
-        << "round " << round;
-  }
+  EXPECT_EQ(clipboardUnicodeText(), players) << "the player's text was not put back";
+  EXPECT_EQ(runSend("GetPlayerIDFromName Zo\xC3\xAB").output, "9\r\n");
+
+  // Kept: the plugin's reply stays, marked out of the clipboard history.
+  EXPECT_EQ(runSend("--keep --raw [kex_sorlinx][GetVersion][/kex_sorlinx]").output,
+            "sorlinx beta 0.8\r\n");
+  EXPECT_EQ(clipboardText(), "sorlinx beta 0.8");
+  EXPECT_TRUE(markedOutOfHistory()) << "the plugin's reply";
+
+  // Each repeat is a new request, and so is the same frame sent again.
+  const SendRun frames = runSend("--repeat 3 --every 250 3D \"{8[1,2,3][RC]}\"");
+  EXPECT_EQ(frames.exitCode, 0U) << frames.output;
+  EXPECT_THAT(frames.output, ::testing::HasSubstr("[/kex_sorlinx]#3"));
+  EXPECT_TRUE(eventually([&] { return host.placements().size() == 3; })) << frames.output;
+  runSend("--keep 3D \"{8[1,2,3][RC]}\"");
+  EXPECT_TRUE(eventually([&] { return host.placements().size() == 4; }));
   EXPECT_EQ(host.placements().back().position.z, 2.0F);
+  EXPECT_TRUE(markedOutOfHistory()) << "sorlinx-send's request";
 }
 
 TEST_F(SendTest, SaysSoWhenNoReplyComesOrTheClipboardIsHeld) {
   // The plugin is loaded but not started: nobody answers.
   const SendRun run = runSend("--timeout 300 GetVersion");
   EXPECT_EQ(run.exitCode, 1U);
-  EXPECT_THAT(run.output, ::testing::HasSubstr("no reply within 300 ms"));
+  EXPECT_THAT(run.output, ::testing::HasSubstr("no reply within 300 ms; no plugin"));
+  const SendRun unknown = runSend("--timeout 300 --wait getversion");
+  EXPECT_THAT(unknown.output, ::testing::HasSubstr("does not know the command"));
+  EXPECT_THAT(unknown.output, ::testing::HasSubstr("unknown command"));
   EXPECT_EQ(runSend("").exitCode, 2U);
   const ClipboardHolder holder;
   const SendRun held = runSend("GetVersion");

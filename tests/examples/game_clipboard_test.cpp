@@ -1,0 +1,122 @@
+// The game's clipboard code of the protocol guide, on the real (wine) clipboard: what it
+// writes must reach the plugin byte for byte and carry the three history markers, and the
+// player's text must come back only while nobody wrote after the game.
+#include <cstdio>
+#include <optional>
+#include <thread>
+
+#include "game_clipboard_win32.cpp"  // the example is one file, meant to be copied whole
+
+namespace {
+
+int passed = 0;
+int failed = 0;
+
+void check(bool condition, const std::string& what) {
+  ++(condition ? passed : failed);
+  if (!condition) {
+    std::printf("FAILED: %s\n", what.c_str());
+  }
+}
+
+// The bytes of one format on the clipboard, as the block holds them; nothing when absent.
+std::optional<std::string> formatBytes(UINT format) {
+  std::optional<std::string> bytes;
+  if (game_clipboard::openClipboard(nullptr)) {
+    const HANDLE data = GetClipboardData(format);
+    const char* chars = data == nullptr ? nullptr : static_cast<const char*>(GlobalLock(data));
+    if (chars != nullptr) {
+      bytes.emplace(chars, GlobalSize(data));
+      GlobalUnlock(data);
+    }
+    CloseClipboard();
+  }
+  return bytes;
+}
+
+std::string upToZero(const std::optional<std::string>& bytes) {
+  return bytes ? bytes->substr(0, bytes->find('\0')) : "(none)";
+}
+
+void checkMarked(const std::string& what) {
+  const auto exclude =
+      formatBytes(RegisterClipboardFormatA("ExcludeClipboardContentFromMonitorProcessing"));
+  check(exclude.has_value(), what + ": ExcludeClipboardContentFromMonitorProcessing is there");
+  for (const char* name : {"CanIncludeInClipboardHistory", "CanUploadToCloudClipboard"}) {
+    const auto value = formatBytes(RegisterClipboardFormatA(name));
+    check(value && value->size() >= sizeof(DWORD) &&
+              value->compare(0, sizeof(DWORD), std::string(sizeof(DWORD), '\0')) == 0,
+          what + ": " + name + " holds a DWORD 0");
+  }
+}
+
+// What another program does: plain text, no markers.
+void writePlain(const std::string& text) {
+  const HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE, text.size() + 1);
+  void* target = block == nullptr ? nullptr : GlobalLock(block);
+  if (target != nullptr) {
+    std::memcpy(target, text.c_str(), text.size() + 1);
+    GlobalUnlock(block);
+  }
+  if (target == nullptr || !game_clipboard::openClipboard(nullptr)) {
+    return;
+  }
+  EmptyClipboard();
+  SetClipboardData(CF_TEXT, block);
+  CloseClipboard();
+}
+
+}  // namespace
+
+int main() {
+  using game_clipboard::requestText;
+  check(requestText("GetVersion", "", 1) == "[kex_sorlinx][GetVersion][/kex_sorlinx]#1",
+        "the request text");
+
+  // The player's text, saved before the game writes.
+  const std::wstring playerText = L"the player's own text, \u00eb \u6f22";
+  game_clipboard::writeMarked(nullptr, CF_UNICODETEXT, playerText.c_str(),
+                              (playerText.size() + 1) * sizeof(wchar_t));
+  const game_clipboard::PlayerText player = game_clipboard::savePlayerText(nullptr);
+  check(player.saved && player.text == playerText, "the player's text is saved");
+
+  // A nickname in UTF-8 must reach CF_TEXT as these very bytes.
+  for (const std::string& request :
+       {requestText("GetVersion", "", 2), requestText("GetPlayerIDFromName", "Zo\xc3\xab", 3)}) {
+    check(game_clipboard::writeRequest(nullptr, request) != 0, request + ": written");
+    check(upToZero(formatBytes(CF_TEXT)) == request, request + ": CF_TEXT holds its bytes");
+    checkMarked(request);
+  }
+
+  // No reply: readReply gives up after its time.
+  std::string reply;
+  DWORD sequence = game_clipboard::writeRequest(nullptr, requestText("GetPlayerID", "", 4));
+  check(!game_clipboard::readReply(nullptr, sequence, 150, reply), "no reply: readReply gives up");
+  // The plugin's reply, 50 ms after the request.
+  sequence = game_clipboard::writeRequest(nullptr, requestText("GetVersion", "", 5));
+  std::thread plugin([] {
+    Sleep(50);
+    writePlain("sorlinx beta 0.8");
+  });
+  const bool replied = game_clipboard::readReply(nullptr, sequence, 2000, reply);
+  plugin.join();
+  check(replied && reply == "sorlinx beta 0.8", "the reply is read: " + reply);
+
+  // The player's text comes back, marked, after the reply...
+  check(game_clipboard::restorePlayerText(nullptr, player, sequence), "the player's text is back");
+  const auto back = formatBytes(CF_UNICODETEXT);
+  check(back && back->compare(0, playerText.size() * sizeof(wchar_t),
+                              reinterpret_cast<const char*>(playerText.c_str()),
+                              playerText.size() * sizeof(wchar_t)) == 0,
+        "the player's text is back whole");
+  checkMarked("the player's text");
+  // ...but never over a text some program wrote after the game.
+  sequence = game_clipboard::writeRequest(nullptr, requestText("3D", "{7[1,2,3]}", 6));
+  writePlain("copied later");
+  check(!game_clipboard::restorePlayerText(nullptr, player, sequence) &&
+            upToZero(formatBytes(CF_TEXT)) == "copied later",
+        "a later text stays");
+
+  std::printf("%d passed, %d failed\n", passed, failed);
+  return failed == 0 ? 0 : 1;
+}
