@@ -1,8 +1,8 @@
 // End to end: sorlinx-sim --live, run as its own process on the real clipboard, while this
-// program plays a game on that clipboard: queries answered there, frames with radio flags,
-// a move, the same frame twice, a text of the player's own, an emptied clipboard. What the
-// run recorded then replays, on the virtual clock and in real time, with the same
-// placements and replies at the same times.
+// program plays a game on that clipboard with the protocol guide's game code: queries
+// answered there, frames with radio flags, a move, the same frame twice, a text of the
+// player's own, an emptied clipboard. What the run recorded then replays, on the virtual
+// clock and in real time, with the same placements and replies at the same times.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <windows.h>
@@ -18,57 +18,18 @@
 #include <thread>
 #include <vector>
 
-#include "clipboard/envelope.h"
+#include "game_clipboard_win32.cpp"  // the protocol guide's game code, taken whole
 
 namespace {
 
 using Clock = std::chrono::steady_clock;
 using std::chrono::milliseconds;
 
-bool openClipboard() {
-  for (int attempt = 0; attempt < 400; ++attempt) {
-    if (OpenClipboard(nullptr) != FALSE) {
-      return true;
-    }
-    std::this_thread::sleep_for(milliseconds(5));
-  }
-  return false;
-}
-
-// Writes as a game does: the text in CF_TEXT, the clipboard closed again at once.
-void putText(const std::string& text) {
-  ASSERT_TRUE(openClipboard()) << "the clipboard cannot be opened";
-  const HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE, text.size() + 1);
-  auto* chars = static_cast<char*>(GlobalLock(block));
-  std::memcpy(chars, text.c_str(), text.size() + 1);
-  GlobalUnlock(block);
-  const bool taken = EmptyClipboard() != FALSE && SetClipboardData(CF_TEXT, block) != nullptr;
-  CloseClipboard();
-  if (!taken) {
-    GlobalFree(block);
-  }
-  ASSERT_TRUE(taken) << "the clipboard did not take " << text;
-}
-
+// Empties the clipboard, as a player's program may.
 void emptyClipboard() {
-  ASSERT_TRUE(openClipboard());
+  ASSERT_TRUE(game_clipboard::openClipboard(nullptr));
   EmptyClipboard();
   CloseClipboard();
-}
-
-std::optional<std::string> clipboardText() {
-  if (!openClipboard()) {
-    return std::nullopt;
-  }
-  std::optional<std::string> text;
-  if (const HANDLE data = GetClipboardData(CF_TEXT)) {
-    if (const auto* chars = static_cast<const char*>(GlobalLock(data))) {
-      text.emplace(chars, strnlen(chars, GlobalSize(data)));
-      GlobalUnlock(data);
-    }
-  }
-  CloseClipboard();
-  return text;
 }
 
 // A program of this folder, run with a pipe on its standard input and its output (standard
@@ -219,19 +180,23 @@ std::string temporaryPath(const std::string& name) {
   return std::string(folder) + "sorlinx-live-" + std::to_string(GetCurrentProcessId()) + "-" + name;
 }
 
-// The game: asks a query and waits for its answer on the clipboard, as a game does.
+// The game's requests, each with its own counter after the closing tag.
+unsigned requests = 0;
+
+std::string request(const std::string& command, const std::string& arguments = "") {
+  return game_clipboard::requestText(command, arguments, ++requests);
+}
+
+void put(const std::string& text) {
+  ASSERT_NE(game_clipboard::writeRequest(nullptr, text), 0U) << "cannot write " << text;
+}
+
+// Asks a query and waits for its answer on the clipboard, as the guide's game does.
 std::string ask(const std::string& command, const std::string& arguments = "") {
-  const std::string request = sorlinx::requestText(command, arguments);
-  putText(request);
-  const auto deadline = Clock::now() + milliseconds(3000);
-  while (Clock::now() < deadline) {
-    std::this_thread::sleep_for(milliseconds(20));
-    const auto text = clipboardText();
-    if (text && *text != request) {
-      return *text;
-    }
-  }
-  return "(no reply)";
+  DWORD sequence = game_clipboard::writeRequest(nullptr, request(command, arguments));
+  std::string reply;
+  return sequence != 0 && game_clipboard::readReply(nullptr, sequence, 3000, reply) ? reply
+                                                                                    : "(no reply)";
 }
 
 void pauseFor(int ms) { std::this_thread::sleep_for(milliseconds(ms)); }
@@ -247,7 +212,7 @@ TEST_P(LiveTest, AGamesTrafficRecordedLiveReplaysTheSame) {
     out << "0 client 5 Ana in 40 local\n0 client 7 Bo in 40\n0 client 9 Cyd in 40\n";
   }
   // The wine server keeps the clipboard between runs: start from a neutral text.
-  putText("neutral");
+  put("neutral");
   const std::string switches = "--interface " + std::to_string(pluginInterface);
 
   std::string liveOutput;
@@ -258,19 +223,17 @@ TEST_P(LiveTest, AGamesTrafficRecordedLiveReplaysTheSame) {
     ASSERT_TRUE(live.waitForOutput("live on the clipboard", milliseconds(10000))) << live.output();
 
     EXPECT_EQ(ask("GetPlayerID"), "5");
-    const std::string frame = "{5[0,0,1.8]}{7[-3.25,10,0.5][RC]}{9[100,-20.75,2][RL]}";
-    putText(sorlinx::requestText("3D", frame) + "#1");
+    put(request("3D", "{5[0,0,1.8]}{7[-3.25,10,0.5][RC]}{9[100,-20.75,2][RL]}"));
     pauseFor(300);
-    const std::string moved =
-        sorlinx::requestText("3D", "{5[1,0,1.8]}{7[-2,12,0.5]}{9[98,-20,2][RL]}");
-    putText(moved);
+    const std::string moved = request("3D", "{5[1,0,1.8]}{7[-2,12,0.5]}{9[98,-20,2][RL]}");
+    put(moved);
     pauseFor(250);
-    putText(moved);  // the same text again: not a new request
+    put(moved);  // the same text again: not a new request
     pauseFor(250);
     EXPECT_EQ(ask("GetPlayerIDFromName", "Bo"), "7");
-    putText("the player's own text");
+    put("the player's own text");
     pauseFor(250);
-    putText(sorlinx::requestText("SwitchPlayer", "9,41,"));
+    put(request("SwitchPlayer", "9,41,"));
     pauseFor(250);
     EXPECT_EQ(ask("GetVersion"), "sorlinx beta 0.8");
     emptyClipboard();
