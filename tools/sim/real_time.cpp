@@ -151,6 +151,9 @@ Milliseconds RealTime::now() {
 }
 
 bool RealTime::pause(Milliseconds duration) {
+  if (beforePause_) {
+    beforePause_();
+  }
   std::unique_lock lock(mutex_);
   const auto stopping = [this] { return pluginStop_.isSet(); };
   while (!adopted_ && !stopping()) {

@@ -63,6 +63,10 @@ class RealTime final : public Pacer {
   // stop request.
   void run(Milliseconds end);
 
+  // Has `hook` run on each worker at each of its pauses, before it: its pass (or the part
+  // of it before the pause) is done, and nothing else runs yet. Before the session starts.
+  void beforeEachPause(std::function<void()> hook) { beforePause_ = std::move(hook); }
+
   // Ends run() as soon as the work running now is done. Any thread; safe from a console
   // interrupt handler (it only sets a flag, which run() looks at every few milliseconds).
   void requestStop() noexcept { stopRequested_.store(true); }
@@ -132,6 +136,7 @@ class RealTime final : public Pacer {
   bool started_ = false;
   Milliseconds behind_{0};
   std::atomic<bool> stopRequested_{false};
+  std::function<void()> beforePause_;
 };
 
 }  // namespace sorlinx::sim

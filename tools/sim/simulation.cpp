@@ -178,6 +178,9 @@ class Simulation {
   }
 
   void setUpWorld();
+  // Records the plugin's radio lists when they changed. After each clipboard pass: only
+  // that thread changes them.
+  void noteRadioLists();
   // The world as the session ends, for the map.
   void takeStockOfTheWorld();
   void apply(const Step& step);
@@ -206,6 +209,9 @@ class Simulation {
   // "no text" was shown since the last text.
   std::optional<std::string> unreadReply_;
   bool noTextShown_ = false;
+  // The radio lists as last recorded (under the plugin's stateLock).
+  std::vector<ClientId> lastRc_;
+  std::vector<ClientId> lastRl_;
 };
 
 void Simulation::setUpWorld() {
@@ -253,6 +259,32 @@ void Simulation::setUpWorld() {
     event.text = std::string(text);
     record(std::move(event));
   });
+}
+
+void Simulation::noteRadioLists() {
+  Event event;
+  {
+    const std::lock_guard lock(pluginState.stateLock);
+    if (pluginState.rcClients == lastRc_ && pluginState.rlClients == lastRl_) {
+      return;
+    }
+    lastRc_ = event.rc = pluginState.rcClients;
+    lastRl_ = event.rl = pluginState.rlClients;
+  }
+  const auto names = [this](const std::vector<ClientId>& list) {
+    std::string text;
+    for (const ClientId id : list) {
+      text += (text.empty() ? " " : ", ") + std::to_string(id);
+      if (const auto nickname = nicknameOf(id)) {
+        text += " (" + printable(*nickname, 40) + ")";
+      }
+    }
+    return text.empty() ? std::string(" empty") : text;
+  };
+  event.time = now();
+  event.kind = EventKind::lists;
+  event.text = "RC" + names(event.rc) + "; RL" + names(event.rl);
+  record(std::move(event));
 }
 
 void Simulation::takeStockOfTheWorld() {
@@ -417,6 +449,7 @@ void Simulation::runVirtual(Milliseconds end) {
 
   std::function<void()> clipboardPassTask = [&] {
     clipboardPass(channel);
+    noteRadioLists();
     virtualTime_.at(virtualTime_.now() + POLLING_PERIOD, CLIPBOARD_PASS, clipboardPassTask);
   };
   std::function<void()> cuePassTask = [&] {
@@ -441,6 +474,7 @@ void Simulation::runVirtual(Milliseconds end) {
 // in step with the session by the clock.
 Milliseconds Simulation::runThreads(Milliseconds end) {
   RealTime clock(pluginState.stopRequested);
+  clock.beforeEachPause([this] { noteRadioLists(); });
   pluginState.pacer = &clock;
   clock_.store(&clock);
   for (const Step& step : toPlay_) {

@@ -106,6 +106,7 @@ std::string describe(const Event& event) {
              (event.result != 0 ? refusal(event)
                                 : (event.answer.empty() ? "" : " -> " + event.answer));
     case EventKind::world:
+    case EventKind::lists:
       return event.text;
     case EventKind::expectation:
       return std::string(event.met ? "met    " : "FAILED ") + "line " + std::to_string(event.line) +
@@ -212,6 +213,8 @@ const char* kindName(EventKind kind) {
       return "call";
     case EventKind::world:
       return "world";
+    case EventKind::lists:
+      return "lists";
     case EventKind::expectation:
       return "expect";
   }
@@ -246,6 +249,18 @@ void printJson(std::ostream& out, const Event& event) {
       field("server_password", event.password.value_or(""));
       out << ",\"identity_given\":" << (event.detail == "with the identity" ? "true" : "false");
       break;
+    case EventKind::lists: {
+      const auto ids = [&out](const char* name, const std::vector<ClientId>& list) {
+        out << ",\"" << name << "\":[";
+        for (std::size_t i = 0; i < list.size(); ++i) {
+          out << (i == 0 ? "" : ",") << list[i];
+        }
+        out << ']';
+      };
+      ids("rc", event.rc);
+      ids("rl", event.rl);
+      break;
+    }
     case EventKind::query:
       field("entry", event.text);
       field("arguments", event.arguments);

@@ -26,6 +26,7 @@ enum class EventKind {
   log,          // logMessage
   query,        // any other voice client entry
   world,        // the world changed (a client joined, the status changed, ...)
+  lists,        // the plugin's radio lists changed
   expectation,  // an expectation was checked
 };
 
@@ -52,6 +53,9 @@ struct Event {
   int line = 0;
   std::string detail;
   std::string hint;
+  // lists: the RC and RL lists, in their order.
+  std::vector<ClientId> rc;
+  std::vector<ClientId> rl;
   // A call the plugin made was recorded with everything above.
   bool fromPlugin = false;
   // Made by the plugin's start sequence, not in answer to anything.
