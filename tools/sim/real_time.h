@@ -46,7 +46,7 @@ class RealTime final : public Pacer {
   RealTime& operator=(const RealTime&) = delete;
   ~RealTime() override = default;
 
-  // Queues a piece of the session's work (STEP or DEFERRED) for run(). Any thread.
+  // Queues a piece of the session's work (STEP, DEFERRED or AFTER_ALL) for run(). Any thread.
   void at(Milliseconds time, int order, std::function<void()> work);
 
   // Names the plugin's workers, once they are started (a default ID: that worker did not
