@@ -49,7 +49,7 @@ class SoundCueTest : public PluginTest {
     host.setClock(nullptr);
     std::vector<std::string> cues;
     for (const sim::HostCall& call : host.callsTo("playWaveFile")) {
-      const auto name = call.arguments.substr(call.arguments.rfind('\\') + 1);
+      const auto name = call.arguments.substr(call.arguments.find_last_of("\\/") + 1);
       cues.push_back(std::to_string(call.time) + " " + name.substr(0, name.find('.')));
     }
     return cues;

@@ -4,6 +4,7 @@
 
 #include "host/interface26.h"
 #include "host/interface4.h"
+#include "positional/sound_cues.h"
 
 namespace sorlinx::testing {
 
@@ -58,7 +59,10 @@ std::string PluginTest::placement(std::string_view arguments) const {
 
 std::string PluginTest::cueFile(std::string_view name) const {
   if (GetParam() == 4) {
-    return R"(plugins\sorlinx\)" + std::string(name);
+    // Beside rc.wav, in the relative form of the platform built for.
+    const std::string_view rc(SON_RC);
+    return std::string(rc.substr(0, rc.size() - std::string_view("rc.wav").size())) +
+           std::string(name);
   }
   return std::string(TEST_PLUGIN_FOLDER) + R"(\sorlinx\)" + std::string(name);
 }
