@@ -39,7 +39,7 @@ void idlePass(benchmark::State& state) {
     clipboard::writeText("sorlinx beta 0.8", emptiedAt);  // the plugin's own reply
   }
   std::this_thread::sleep_for(std::chrono::milliseconds(50));  // its notice arrives
-  clipboardPass(channel);  // the one read of this text
+  clipboardPass(channel);                                      // the one read of this text
   const std::uint64_t allocationsBefore = bench::allocationCount();
   for (auto _ : state) {
     clipboardPass(channel);
