@@ -51,6 +51,9 @@ check_package() {
     grep -Eq "^$key = .+" <<< "$ini" || fail "package.ini has no \"$key = ...\" line"
   done
   grep -qx 'Type = Plugin' <<< "$ini" || fail "package.ini: Type is not Plugin"
+  # The installer shows this name; the client then lists the plugin as "Ostrel Plugin".
+  grep -qx 'Name = Ostrel Plugin (sorlinx)' <<< "$ini" ||
+    fail "package.ini: the Name is not the one the voice client lists, with sorlinx beside it"
   grep -qx "Platforms = $platforms" <<< "$ini" || fail "package.ini: Platforms is not $platforms"
   grep -Eqx 'Description = ".+"' <<< "$ini" || fail "package.ini: the Description is not in double quotes"
   grep -Eqx 'Version = [0-9]+\.[0-9]+' <<< "$ini" || fail "package.ini: no version number"
