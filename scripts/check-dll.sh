@@ -1,10 +1,12 @@
 #!/usr/bin/env bash
-# Checks a shipped DLL: it exports exactly the ten names the voice client looks up,
+# Checks a shipped DLL: it exports exactly the names its plugin interface's voice client looks
+# up (ten for interface 4; eleven for interface 26, which also hands the plugin its ID),
 # undecorated, imports from Windows system DLLs only, and carries its version resource.
-# Usage: check-dll.sh OBJDUMP DLL
+# Usage: check-dll.sh OBJDUMP DLL INTERFACE
 set -euo pipefail
 objdump=$1
 dll=$2
+interface=$3
 
 expected_exports="ts3plugin_apiVersion
 ts3plugin_author
@@ -16,6 +18,14 @@ ts3plugin_onConnectStatusChangeEvent
 ts3plugin_setFunctionPointers
 ts3plugin_shutdown
 ts3plugin_version"
+case $interface in
+  4) count=ten ;;
+  26)
+    count=eleven
+    expected_exports=$(printf '%s\nts3plugin_registerPluginID\n' "$expected_exports" | sort)
+    ;;
+  *) echo "FAIL: no plugin interface $interface (4 or 26)"; exit 1 ;;
+esac
 
 # DLLs that every Windows installation has; anything else (the MinGW runtime, say) would
 # have to be shipped beside the plugin and is refused.
@@ -47,5 +57,5 @@ for text in ProductName sorlinx ProductVersion FileDescription 0.8; do
     status=1
   fi
 done
-[ $status -eq 0 ] && echo "OK: $dll exports the ten entry points and imports only:" $imports
+[ $status -eq 0 ] && echo "OK: $dll exports the $count entry points of interface $interface and imports only:" $imports
 exit $status

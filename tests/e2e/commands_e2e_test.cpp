@@ -73,8 +73,8 @@ TEST_F(PluginDllTest, QueriesAnswerAndSwitchPlayerMovesThroughTheClipboard) {
 
   host.clearCalls();
   putText(request("SwitchPlayer", "8,34,a,b"));
-  ASSERT_TRUE(eventually([this] { return !host.callsTo("requestChannelMove").empty(); }));
-  EXPECT_THAT(host.transcript(), ElementsAre(R"(requestChannelMove(1,8,34,"a,b",null))"));
+  ASSERT_TRUE(eventually([this] { return !host.callsTo(moveEntry()).empty(); }));
+  EXPECT_THAT(host.transcript(), ElementsAre(moveEntry() + R"((1,8,34,"a,b",null))"));
   EXPECT_EQ(clipboardText(), request("SwitchPlayer", "8,34,a,b"));  // nothing answered
 }
 

@@ -4,6 +4,8 @@
 #include <future>
 #include <stdexcept>
 
+#include "support/trapped_table.h"
+
 namespace sorlinx::e2e {
 
 namespace {
@@ -24,7 +26,28 @@ bool openWithRetries(HWND owner) {
   return false;
 }
 
+template <int Interface = INTERFACE>
+auto fakeTable(const sim::VoiceClient& host) {
+  if constexpr (Interface == 4) {
+    return host.table4();
+  } else {
+    return host.table26();
+  }
+}
+
 }  // namespace
+
+std::string moveEntry() { return INTERFACE == 4 ? "requestChannelMove" : "requestClientMove"; }
+
+std::string placement(std::string_view arguments) {
+  return "channelset3DAttributes(" + std::string(arguments) + (INTERFACE == 4 ? ",null)" : ")");
+}
+
+std::string cueFile(std::string_view name, bool idRegistered) {
+  const std::string file = R"(sorlinx\)" + std::string(name) + ".wav";
+  return INTERFACE == 26 && idRegistered ? std::string(PLUGIN_FOLDER) + "\\" + file
+                                         : "plugins\\" + file;
+}
 
 bool eventually(const std::function<bool()>& condition, Clock::duration timeout) {
   const auto deadline = Clock::now() + timeout;
@@ -43,6 +66,8 @@ void PluginDllTest::SetUp() {
   host.setLocalClient(5);
   host.addClient(5, 40, "me");
   host.addClient(8, 40, "mate");
+  host.setPluginPath(PLUGIN_FOLDER);
+  table = testing::trappedTable(fakeTable(host));
   module = LoadLibraryA(SORLINX_DLL_FILE);
   ASSERT_NE(module, nullptr) << "cannot load " << SORLINX_DLL_FILE;
   resolve(module, "ts3plugin_name", dll.name);
@@ -55,6 +80,9 @@ void PluginDllTest::SetUp() {
   resolve(module, "ts3plugin_shutdown", dll.shutdown);
   resolve(module, "ts3plugin_onConnectStatusChangeEvent", dll.onConnectStatusChangeEvent);
   resolve(module, "ts3plugin_currentServerConnectionChanged", dll.currentServerConnectionChanged);
+  if constexpr (INTERFACE == 26) {
+    resolve(module, "ts3plugin_registerPluginID", dll.registerPluginID);
+  }
 }
 
 void PluginDllTest::TearDown() {
@@ -66,9 +94,21 @@ void PluginDllTest::TearDown() {
   }
 }
 
-void PluginDllTest::start() {
-  dll.setFunctionPointers(host.table());
+void PluginDllTest::start(PluginId id) {
+  // The ID lives only during the call, as the voice client's does: the DLL must copy it.
+  const auto registerId = [this] {
+    std::string text = PLUGIN_ID;
+    dll.registerPluginID(text.c_str());
+    text.assign(text.size(), '#');
+  };
+  dll.setFunctionPointers(table);
+  if (INTERFACE == 26 && id == PluginId::beforeInit) {
+    registerId();
+  }
   ASSERT_EQ(dll.init(), 0);
+  if (INTERFACE == 26 && id == PluginId::afterInit) {
+    registerId();
+  }
 }
 
 void putText(std::string_view text) {

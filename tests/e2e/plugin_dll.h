@@ -1,6 +1,11 @@
 // The shipped DLL as the end-to-end tests see it: loaded by name beside the test program,
-// its ten exports resolved, a recording fake voice client handed over, and the game's side
-// of the real Windows clipboard. Every test file of the end-to-end program uses it.
+// its exports resolved, a recording fake voice client handed over through the table of the
+// DLL's plugin interface, and the game's side of the real Windows clipboard. Every test
+// file of the end-to-end program uses it.
+//
+// The program is built for one interface, the DLL's (SORLINX_INTERFACE, 4 or 26): what
+// differs between the two is chosen here once, and the tests ask the helpers below for
+// the records that differ.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -13,6 +18,7 @@
 #include <string>
 #include <string_view>
 #include <thread>
+#include <type_traits>
 
 #include "clipboard/clipboard_channel.h"
 #include "voice_client.h"
@@ -21,18 +27,39 @@ namespace sorlinx::e2e {
 
 using Clock = std::chrono::steady_clock;
 
-// The exports, as the voice client sees them.
+// The plugin interface the DLL under test speaks, and its function table.
+inline constexpr int INTERFACE = SORLINX_INTERFACE;
+static_assert(INTERFACE == 4 || INTERFACE == 26, "the DLL speaks interface 4 or 26");
+using FunctionTable =
+    std::conditional_t<INTERFACE == 4, interface4::FunctionTable, interface26::FunctionTable>;
+
+// Interface 26's voice client in these tests: the folder it reports for the plugins, and
+// the ID it hands over.
+inline constexpr const char* PLUGIN_FOLDER = R"(C:\Users\p\AppData\Roaming\TS3Client\plugins)";
+inline constexpr const char* PLUGIN_ID = "sorlinx-e2e-7";
+
+// The records that differ from one interface to the other: the entry that moves a client
+// (interface 4 calls it requestChannelMove), a placement as the transcript shows it
+// (interface 4's entry takes a fourth, reserved argument, always null), and the path a cue
+// file is played from (interface 26's plugin builds it from the plugin folder once it has
+// its ID; without one, or in interface 4, it is relative to the voice client's folder).
+std::string moveEntry();
+std::string placement(std::string_view arguments);
+std::string cueFile(std::string_view name, bool idRegistered);
+
+// The exports, as the voice client sees them. registerPluginID is interface 26's only.
 struct Exports {
   const char*(SORLINX_CDECL* name)();
   const char*(SORLINX_CDECL* version)();
   int(SORLINX_CDECL* apiVersion)();
   const char*(SORLINX_CDECL* author)();
   const char*(SORLINX_CDECL* description)();
-  void(SORLINX_CDECL* setFunctionPointers)(const HostFunctions);
+  void(SORLINX_CDECL* setFunctionPointers)(const FunctionTable);
   int(SORLINX_CDECL* init)();
   void(SORLINX_CDECL* shutdown)();
   void(SORLINX_CDECL* onConnectStatusChangeEvent)(std::uint64_t, int, unsigned int);
   void(SORLINX_CDECL* currentServerConnectionChanged)(std::uint64_t);
+  void(SORLINX_CDECL* registerPluginID)(const char*);
 };
 
 // The text a game writes for a command and its argument text.
@@ -65,17 +92,25 @@ class ClipboardHolder {
   DWORD threadId_ = 0;
 };
 
+// When interface 26's voice client hands the plugin its ID: either way round with init, or
+// never. Interface 4 has no such call. (The cue test names its runs in this order.)
+enum class PluginId { beforeInit, afterInit, never };
+
 // Loads the DLL for each test and unloads it after (calling shutdown first). The fake
 // voice client starts with local client 5 in channel 40, beside client 8, on connection 1
-// with the connection established.
+// with the connection established, and PLUGIN_FOLDER as the plugins' folder.
 class PluginDllTest : public ::testing::Test {
  protected:
   void SetUp() override;
   void TearDown() override;
-  // Hands the fake's table over and calls init, as the voice client does.
-  void start();
+  // Hands `table` over and calls init, as the voice client does; interface 26's voice
+  // client also hands over PLUGIN_ID, when `id` says.
+  void start(PluginId id = PluginId::beforeInit);
 
   sim::VoiceClient host;
+  // The fake's table, every slot it leaves empty a trap that stops the program: the DLL
+  // may call only the entries it is meant to. Tests may replace an entry before start.
+  FunctionTable table{};
   HMODULE module = nullptr;
   Exports dll{};
 };

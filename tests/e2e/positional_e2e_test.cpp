@@ -3,6 +3,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <array>
 #include <chrono>
 #include <iostream>
 #include <string>
@@ -22,23 +23,34 @@ struct Cue {
   std::int64_t time;
 };
 
-TEST_F(PluginDllTest, AFrameIsPlacedInOrderItsListsAreCuedAndAStopEndsTheCuesAtOnce) {
+// Run once in interface 4, and in interface 26 with the plugin's ID handed over before init,
+// after it, or never: the cue files are found by full or relative paths accordingly.
+class CueTest : public PluginDllTest, public ::testing::WithParamInterface<PluginId> {};
+
+TEST_P(CueTest, AFrameIsPlacedInOrderItsListsAreCuedAndAStopEndsTheCuesAtOnce) {
   const auto origin = Clock::now();
-  host.setClock([origin] {
+  const auto sinceOrigin = [origin] {
     return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - origin).count();
-  });
-  start();
+  };
+  host.setClock(sinceOrigin);
+  start(GetParam());
+  const bool idRegistered = INTERFACE == 26 && GetParam() != PluginId::never;
   // Forget what init did: it reads the identity, and may log that this fake voice client
   // has no configuration folder.
   host.clearCalls();
   putText(request("3D", "{3[12.5,40,1.75]}{7[-3.25,10,0.5][RC]}{9[100,-20.75,2][RL]}"));
-  const auto cues = [this] {
+  const auto requested = sinceOrigin();
+  const auto cues = [this, idRegistered] {
     std::vector<Cue> played;
     for (const auto& call : host.callsTo("playWaveFile")) {
-      const std::string prefix = "1,\"plugins\\sorlinx\\";
-      EXPECT_EQ(call.arguments.rfind(prefix, 0), 0U) << call.arguments;
-      const std::string file = call.arguments.substr(prefix.size());
-      played.push_back({file.substr(0, file.find('.')), call.time});
+      EXPECT_EQ(call.args[0], "1");
+      Cue cue{call.args[1], call.time};  // named by its path, unless it is one of the three
+      for (const char* name : {"rc", "rl", "bruit"}) {
+        if (call.args[1] == '"' + cueFile(name, idRegistered) + '"') {
+          cue.name = name;
+        }
+      }
+      played.push_back(cue);
     }
     return played;
   };
@@ -46,10 +58,13 @@ TEST_F(PluginDllTest, AFrameIsPlacedInOrderItsListsAreCuedAndAStopEndsTheCuesAtO
       << ::testing::PrintToString(host.transcript());
   std::vector<std::string> placements;
   for (const auto& call : host.callsTo("channelset3DAttributes")) {
-    placements.push_back(call.arguments);
+    placements.push_back("channelset3DAttributes(" + call.arguments + ")");
   }
-  EXPECT_THAT(placements, ElementsAre("1,3,12.5,1.75,40,null", "1,7,-3.25,0.5,10,null",
-                                      "1,9,100,2,-20.75,null"));
+  ASSERT_THAT(placements, ElementsAre(placement("1,3,12.5,1.75,40"), placement("1,7,-3.25,0.5,10"),
+                                      placement("1,9,100,2,-20.75")));
+  const auto placedAfter = host.callsTo("channelset3DAttributes").front().time - requested;
+  std::cout << "placed " << placedAfter << " ms after the request\n";
+  RecordProperty("placed_after_ms", std::to_string(placedAfter));
   const std::vector<Cue> played = cues();
   ASSERT_EQ(played[0].name + played[1].name + played[2].name + played[3].name, "rcrlbruitbruit");
   EXPECT_LT(played[2].time - played[0].time, 50) << "the start cues and the noise came apart";
@@ -57,7 +72,17 @@ TEST_F(PluginDllTest, AFrameIsPlacedInOrderItsListsAreCuedAndAStopEndsTheCuesAtO
   std::cout << "noise cue repeated after " << period << " ms\n";
   EXPECT_GE(period, 810);
   EXPECT_LE(period, 1000);
-  EXPECT_THAT(host.logLines(), ::testing::IsEmpty());
+  // The folder is asked for once, under the ID handed over; without an ID the plugin says
+  // once that it plays the cues by relative paths.
+  std::vector<std::string> askedFor;
+  for (const auto& call : host.callsTo("getPluginPath")) {
+    askedFor.push_back(call.args[1]);
+  }
+  EXPECT_EQ(askedFor, idRegistered ? std::vector<std::string>{'"' + std::string(PLUGIN_ID) + '"'}
+                                   : std::vector<std::string>{});
+  EXPECT_EQ(host.logLines(), INTERFACE == 26 && !idRegistered
+                                 ? std::vector<std::string>{"erreur getPluginPath: aucun ID"}
+                                 : std::vector<std::string>{});
 
   std::this_thread::sleep_for(200ms);  // the cue thread is in its 818 ms pause now
   const auto before = Clock::now();
@@ -67,6 +92,18 @@ TEST_F(PluginDllTest, AFrameIsPlacedInOrderItsListsAreCuedAndAStopEndsTheCuesAtO
   RecordProperty("shutdown_while_cueing_ms", std::to_string(took));
   EXPECT_LT(took, 200.0) << "shutdown waited out the cue thread's pause";
 }
+
+std::string runName(const ::testing::TestParamInfo<PluginId>& run) {
+  constexpr std::array NAMES{"IdBeforeInit", "IdAfterInit", "NoId"};
+  return NAMES.at(static_cast<std::size_t>(run.param));
+}
+
+INSTANTIATE_TEST_SUITE_P(, CueTest,
+                         ::testing::ValuesIn(INTERFACE == 26
+                                                 ? std::vector{PluginId::beforeInit,
+                                                               PluginId::afterInit, PluginId::never}
+                                                 : std::vector{PluginId::never}),
+                         runName);
 
 }  // namespace
 }  // namespace sorlinx::e2e
