@@ -1,11 +1,13 @@
 #!/usr/bin/env bash
 # Every test: unit tests natively, again under ASan+UBSan and under TSan (each build also
 # replays the fuzz targets' corpora and runs the stress test and, natively, the soak), the
-# Windows builds with their DLL checks, the end-to-end tests of the real DLL under wine and
-# the plugin package (win64 packs the DLL of win32, so win32 comes first), the static
-# analysis, every fuzz target for 30 seconds, and the formatting of every source file.
+# Windows builds of both plugin interfaces (4: win32, win64; 26: win32-interface26,
+# win64-interface26) with their DLL checks, the end-to-end tests of each real DLL under wine
+# and each interface's plugin package (a win64 build packs the DLL of its win32 build, so
+# that one comes first), the static analysis, every fuzz target for 30 seconds, and the
+# formatting of every source file.
 #
-# The 32-bit DLL is the primary one, so its end-to-end tests need a 32-bit wine: it is
+# The 32-bit DLLs are the primary ones, so their end-to-end tests need a 32-bit wine: it is
 # installed with the rest. Only where the package lists offer none does the run go on
 # without those tests, and then its last line says that they did not run, and why.
 set -euo pipefail
@@ -34,7 +36,7 @@ finish() {
 }
 trap finish EXIT
 
-for preset in linux linux-asan linux-tsan win32 win64; do
+for preset in linux linux-asan linux-tsan win32 win64 win32-interface26 win64-interface26; do
   build_preset "$preset"
   ctest --preset "$preset"
 done
