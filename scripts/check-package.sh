@@ -1,14 +1,16 @@
 #!/usr/bin/env bash
-# Checks the plugin package: a zip archive whose entries are exactly package.ini and the
-# plugin's files, every one deflated and named in plain ASCII, and whose package.ini has
-# every key the voice client's installer reads.
-# Usage: check-package.sh PACKAGE
+# Checks plugin packages: each a zip archive whose entries are exactly package.ini and the
+# plugin's files, every one deflated and named in plain ASCII, whose package.ini has every
+# key the voice client's installer reads, and whose two DLLs are of the package's plugin
+# interface (check-dll.sh) and of their platform's architecture. The package of interface
+# 4 is named sorlinx-<version>-interface4.ts3_plugin; any other is interface 26's.
+# Usage: check-package.sh PACKAGE...
+# The DLLs are read with $OBJDUMP, by default MinGW-w64's x86_64 one (it reads both).
 set -euo pipefail
-package=$1
+objdump=${OBJDUMP:-x86_64-w64-mingw32-objdump}
+scripts=$(cd "$(dirname "$0")" && pwd)
+[ $# -gt 0 ] || { echo "Usage: check-package.sh PACKAGE..."; exit 2; }
 status=0
-fail() { echo "FAIL: $*"; status=1; }
-
-[ -f "$package" ] || { echo "FAIL: no package at $package"; exit 1; }
 
 expected="package.ini
 plugins/sorlinx/bruit.wav
@@ -16,24 +18,58 @@ plugins/sorlinx/rc.wav
 plugins/sorlinx/rl.wav
 plugins/sorlinx_win32.dll
 plugins/sorlinx_win64.dll"
-entries=$(unzip -Z1 "$package" | sort)
-[ "$entries" = "$expected" ] || fail "the entries are:"$'\n'"$entries"$'\n'"expected:"$'\n'"$expected"
 
-# unzip -v: one line per entry, the method in the second column.
-methods=$(unzip -v "$package" | awk 'NR > 3 && $2 ~ /^[A-Za-z]/ && NF >= 8 { print $2 }' | sort -u)
-[ "$methods" = "Defl:N" ] || fail "entries are not all deflated: $methods"
-if unzip -Z1 "$package" | LC_ALL=C grep -q '[^ -~]'; then
-  fail "an entry's name is not plain ASCII"
-fi
+check_package() {
+  local package=$1 interface=26 failed=0
+  fail() { echo "FAIL: $package: $*"; failed=1; }
+  [[ $(basename "$package") == *-interface4.ts3_plugin ]] && interface=4
+  [ -f "$package" ] || { fail "no such file"; return 1; }
 
-ini=$(unzip -p "$package" package.ini | tr -d '\r')
-for key in Name Type Author Version Platforms Description; do
-  grep -Eq "^$key = .+" <<< "$ini" || fail "package.ini has no \"$key = ...\" line"
+  local entries
+  entries=$(unzip -Z1 "$package" | sort)
+  [ "$entries" = "$expected" ] || fail "the entries are:"$'\n'"$entries"$'\n'"expected:"$'\n'"$expected"
+
+  # unzip -v: one line per entry, the method in the second column.
+  local methods
+  methods=$(unzip -v "$package" | awk 'NR > 3 && $2 ~ /^[A-Za-z]/ && NF >= 8 { print $2 }' | sort -u)
+  [ "$methods" = "Defl:N" ] || fail "entries are not all deflated: $methods"
+  if unzip -Z1 "$package" | LC_ALL=C grep -q '[^ -~]'; then
+    fail "an entry's name is not plain ASCII"
+  fi
+
+  local ini key
+  ini=$(unzip -p "$package" package.ini | tr -d '\r')
+  for key in Name Type Author Version Platforms Description; do
+    grep -Eq "^$key = .+" <<< "$ini" || fail "package.ini has no \"$key = ...\" line"
+  done
+  grep -qx 'Type = Plugin' <<< "$ini" || fail "package.ini: Type is not Plugin"
+  grep -qx 'Platforms = win32, win64' <<< "$ini" || fail "package.ini: Platforms is not win32, win64"
+  grep -Eqx 'Description = ".+"' <<< "$ini" || fail "package.ini: the Description is not in double quotes"
+  grep -Eqx 'Version = [0-9]+\.[0-9]+' <<< "$ini" || fail "package.ini: no version number"
+
+  # A DLL of the other interface, or of the other architecture, would not load.
+  local unpacked platform format
+  unpacked=$(mktemp -d)
+  unzip -q "$package" 'plugins/*.dll' -d "$unpacked" || true
+  for platform in win32:pei-i386 win64:pei-x86-64; do
+    format=${platform#*:}
+    platform=${platform%%:*}
+    local dll=$unpacked/plugins/sorlinx_$platform.dll
+    [ -f "$dll" ] || continue  # reported with the entries
+    "$objdump" -f "$dll" | grep -q "file format $format\$" ||
+      fail "sorlinx_$platform.dll is not a $format file"
+    local report
+    report=$("$scripts/check-dll.sh" "$objdump" "$dll" "$interface") ||
+      fail "sorlinx_$platform.dll is not interface $interface's:"$'\n'"$report"
+  done
+  rm -rf "$unpacked"
+
+  [ $failed -eq 0 ] &&
+    echo "OK: $package holds the six files of interface $interface, deflated, and a complete package.ini"
+  return $failed
+}
+
+for package in "$@"; do
+  check_package "$package" || status=1
 done
-grep -qx 'Type = Plugin' <<< "$ini" || fail "package.ini: Type is not Plugin"
-grep -qx 'Platforms = win32, win64' <<< "$ini" || fail "package.ini: Platforms is not win32, win64"
-grep -Eqx 'Description = ".+"' <<< "$ini" || fail "package.ini: the Description is not in double quotes"
-grep -Eqx 'Version = [0-9]+\.[0-9]+' <<< "$ini" || fail "package.ini: no version number"
-
-[ $status -eq 0 ] && echo "OK: $package holds the six files, deflated, and a complete package.ini"
 exit $status

@@ -1,19 +1,33 @@
 #!/usr/bin/env bash
-# The main job: builds everything that ships into dist/ (both plugin DLLs with their cue
-# sounds, the plugin package players install, sorlinx-sim.exe and sorlinx-send.exe), then
-# runs the simulator's built-in session natively: the plugin's own code against a simulated
-# voice client, showing what it does with every request a game can make.
+# The main job: builds everything that ships into dist/ (the plugin's two DLLs for each
+# plugin interface, 26 and 4, with their cue sounds, unpacked in interface26/ and
+# interface4/; the two plugin packages players install; sorlinx-sim.exe and
+# sorlinx-send.exe), then runs the simulator's built-in session natively: the plugin's own
+# code against a simulated voice client, showing what it does with every request a game can
+# make.
 set -euo pipefail
 source "$(dirname "$0")/lib.sh"
 require_packages "${BUILD_PACKAGES[@]}"
 cd "$top"
 
-build_preset dist-win32
+# The 32-bit builds give their DLL only; each 64-bit build packs both DLLs of its interface,
+# and interface 4's also gives the two programs.
+build_preset dist-win32 --target sorlinx
 build_preset dist-win64 --target all sorlinx_package
+build_preset dist-win32-interface26 --target sorlinx
+build_preset dist-win64-interface26 --target sorlinx_package
 rm -rf "$top/dist"
-for preset in dist-win32 dist-win64; do
-  cmake --install "build/$preset" --prefix "$top/dist" >/dev/null
+for interface in 4 26; do
+  suffix=""
+  [ $interface = 4 ] || suffix=-interface$interface
+  # The DLLs and sounds as the package holds them under plugins/, and the package itself.
+  for preset in dist-win32$suffix dist-win64$suffix; do
+    cmake --install "build/$preset" --prefix "$top/dist/interface$interface" --component plugin \
+      >/dev/null
+  done
+  cmake --install "build/dist-win64$suffix" --prefix "$top/dist" --component package >/dev/null
 done
+cmake --install build/dist-win64 --prefix "$top/dist" --component Unspecified >/dev/null
 build_preset sim --target sorlinx-sim
 
 echo
