@@ -13,7 +13,8 @@ foreach(input PACKAGE_INI WIN32_DLL WIN64_DLL SOUNDS_DIR STAGE_DIR OUTPUT)
 endforeach()
 foreach(file "${WIN32_DLL}" "${WIN64_DLL}" "${PACKAGE_INI}")
   if(NOT EXISTS "${file}")
-    message(FATAL_ERROR "The package needs ${file}: build the win32 and win64 presets first.")
+    message(FATAL_ERROR "The package needs ${file}: build the 32-bit preset of the same "
+      "name first (win32 before win64, win32-interface26 before win64-interface26, and so on).")
   endif()
 endforeach()
 
