@@ -15,19 +15,7 @@ namespace {
 using ::testing::ElementsAre;
 using ::testing::IsEmpty;
 
-class DispatcherTest : public PluginTest {
- protected:
-  static void fillLists() {
-    const std::lock_guard lock(pluginState.stateLock);
-    pluginState.rcClients = {3, 4};
-    pluginState.rlClients = {6};
-  }
-
-  static bool listsEmpty() {
-    const std::lock_guard lock(pluginState.stateLock);
-    return pluginState.rcClients.empty() && pluginState.rlClients.empty();
-  }
-};
+using DispatcherTest = PluginTest;
 
 TEST_P(DispatcherTest, CommandsMatchWholeAndCaseSensitiveAndMuteTakesOnlyAnExactOn) {
   for (const char* name : {"getversion", "GETVERSION", "GetVersion ", " GetVersion", "GetVersio",
@@ -72,7 +60,7 @@ TEST_P(DispatcherTest, WhatArmsAndRestartsTheReset) {
   for (const auto& steps : cases) {
     SCOPED_TRACE(steps.front().text);
     host.clearCalls();
-    fillLists();
+    setLists({3, 4}, {6});
     for (std::size_t i = 0; i < steps.size(); ++i) {
       setConnected(steps[i].connected);
       if (!steps[i].text.empty()) {
@@ -80,10 +68,10 @@ TEST_P(DispatcherTest, WhatArmsAndRestartsTheReset) {
       }
       passes(steps[i].passes - (i + 1 == steps.size() ? 1 : 0));
     }
-    EXPECT_FALSE(listsEmpty());
+    EXPECT_NE(lists(), Lists());
     EXPECT_THAT(host.placements(), IsEmpty());
     passes(1);
-    EXPECT_TRUE(listsEmpty());
+    EXPECT_EQ(lists(), Lists());
     EXPECT_THAT(host.transcript(), ElementsAre("getClientID(1)", "getChannelOfClient(1,5)",
                                                "getChannelClientList(1,40)", placement("1,5,0,0,0"),
                                                placement("1,8,0,0,0"), "freeMemory(pointer)"));
@@ -107,16 +95,14 @@ TEST_P(DispatcherTest, EachFailureOfTheResetIsLogged) {
     host.clearCalls();
     host.clearFailures();
     c.client == 0 ? host.fail(c.entry, 1) : host.failForClient(c.entry, c.client, 0x200);
-    fillLists();
+    setLists({3, 4}, {6});
     passWith(request("3DMUTE", c.entry));
     passes(20);
-    EXPECT_TRUE(listsEmpty());
+    EXPECT_EQ(lists(), Lists());
     EXPECT_THAT(host.logLines(), ElementsAre(c.line));
-    EXPECT_EQ(host.conventionBreaks(), 0);
+    expectHostRulesKept();
     EXPECT_EQ(host.transcript().size(), c.callsMade);
     EXPECT_EQ(host.placements().size(), c.placed);
-    EXPECT_EQ(host.outstandingAllocations(), 0);
-    EXPECT_EQ(host.badFrees(), 0);
     passes(40);  // not retried until another request arms it
     EXPECT_EQ(host.logLines().size(), 1U);
   }

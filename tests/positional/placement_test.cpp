@@ -76,9 +76,6 @@ TEST(PositionFrameTest, TextThatDepartsFromTheForm) {
 }
 
 // Applying it.
-// The RC list and the RL list.
-using Lists = std::pair<std::vector<ClientId>, std::vector<ClientId>>;
-
 // Clients whose placement this voice client refuses; the fake's own recording would make the
 // frames of tens of thousands of records below crawl.
 std::array<bool, 8> refusedClients{};
@@ -89,10 +86,6 @@ HostError SORLINX_CDECL placeUnlessRefused(ServerConnectionId, ClientId client, 
 
 class PlacementTest : public PluginTest {
  protected:
-  static Lists lists() {
-    const std::lock_guard lock(pluginState.stateLock);
-    return {pluginState.rcClients, pluginState.rlClients};
-  }
   static void apply(std::string frame) { handle3D(frame); }
   // Placements go to placeUnlessRefused, unrecorded.
   static void placeWithoutRecording() {
@@ -101,11 +94,7 @@ class PlacementTest : public PluginTest {
 };
 
 TEST_P(PlacementTest, TheWorkedExampleThroughTheClipboardOnlyWhileConnected) {
-  {
-    const std::lock_guard lock(pluginState.stateLock);
-    pluginState.rcClients = {1, 2};
-    pluginState.rlClients = {3};
-  }
+  setLists({1, 2}, {3});
   setConnected(false);
   passWith(request("3D", "{1[0,0,0][CD]}"));
   EXPECT_THAT(host.calls(), IsEmpty());

@@ -32,9 +32,7 @@ class SoundCueTest : public PluginTest {
     const auto applyDue = [&changes](Milliseconds now) {
       while (!changes.empty() && changes.front().at <= now.count()) {
         const Change& change = changes.front();
-        const std::lock_guard lock(pluginState.stateLock);
-        pluginState.rcClients.assign(change.rc, 1);
-        pluginState.rlClients.assign(change.rl, 2);
+        setLists(std::vector<ClientId>(change.rc, 1), std::vector<ClientId>(change.rl, 2));
         setConnected(change.connected);
         changes.erase(changes.begin());
       }
