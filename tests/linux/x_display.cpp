@@ -20,45 +20,17 @@ extern char** environ;  // NOLINT
 
 namespace sorlinx::testing {
 
-bool eventually(const std::function<bool()>& condition, Clock::duration timeout) {
-  const auto deadline = Clock::now() + timeout;
-  while (Clock::now() < deadline) {
-    if (condition()) {
-      return true;
-    }
-    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+std::optional<std::string> run(const std::string& command) {
+  FILE* pipe = popen(command.c_str(), "r");
+  if (pipe == nullptr) {
+    return std::nullopt;
   }
-  return condition();
-}
-
-std::optional<std::string> run(const std::string& command, std::optional<std::string_view> input) {
-  // The input goes through a file, so that the command's output can be read from a pipe.
-  std::string line = command;
-  std::string inputFile;
-  if (input) {
-    std::array<char, 32> name{"/tmp/sorlinx-in-XXXXXX"};
-    const int fd = mkstemp(name.data());
-    if (fd < 0 || write(fd, input->data(), input->size()) != static_cast<ssize_t>(input->size())) {
-      return std::nullopt;
-    }
-    close(fd);
-    inputFile = name.data();
-    line += " < " + inputFile;
-  }
-  FILE* pipe = popen(line.c_str(), "r");
   std::string output;
-  if (pipe != nullptr) {
-    std::array<char, 4096> chunk{};
-    std::size_t got = 0;
-    while ((got = fread(chunk.data(), 1, chunk.size(), pipe)) > 0) {
-      output.append(chunk.data(), got);
-    }
+  std::array<char, 4096> chunk{};
+  for (std::size_t got = 0; (got = fread(chunk.data(), 1, chunk.size(), pipe)) > 0;) {
+    output.append(chunk.data(), got);
   }
-  const int status = pipe != nullptr ? pclose(pipe) : -1;
-  if (!inputFile.empty()) {
-    unlink(inputFile.c_str());
-  }
-  if (status != 0) {
+  if (pclose(pipe) != 0) {
     return std::nullopt;
   }
   return output;
@@ -109,7 +81,10 @@ void XClipboard::put(std::string_view text) {
   // xclip forks and takes the selection in the background: wait for the server's notice
   // that a new owner has it. Whatever answers it later (the plugin) comes after that notice.
   // Its background half must not hold the output pipe open.
-  if (!run("xclip -selection clipboard -i >/dev/null 2>&1", text)) {
+  FILE* xclip = popen("xclip -selection clipboard -i >/dev/null 2>&1", "w");
+  const bool written =
+      xclip != nullptr && fwrite(text.data(), 1, text.size(), xclip) == text.size();
+  if (xclip == nullptr || pclose(xclip) != 0 || !written) {
     throw std::runtime_error("xclip -i failed");
   }
   const auto deadline = Clock::now() + std::chrono::seconds(5);

@@ -5,25 +5,17 @@
 
 #include <sys/types.h>
 
-#include <chrono>
 #include <cstdint>
-#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
 
+#include "support/eventually.h"
+
 namespace sorlinx::testing {
 
-using Clock = std::chrono::steady_clock;
-
-// Polls `condition` until it holds or `timeout` passes; true when it held.
-bool eventually(const std::function<bool()>& condition,
-                Clock::duration timeout = std::chrono::seconds(3));
-
-// Runs a shell command with `input` on its standard input (when given), and returns its
-// standard output, or nothing when it fails.
-std::optional<std::string> run(const std::string& command,
-                               std::optional<std::string_view> input = std::nullopt);
+// Runs a shell command and returns its standard output, or nothing when it fails.
+std::optional<std::string> run(const std::string& command);
 
 // The CLIPBOARD selection of $DISPLAY, as a game or a player uses it through xclip.
 class XClipboard {

@@ -18,9 +18,7 @@ void resetPluginState() {
   pluginState.connectionStatus.store(STATUS_DISCONNECTED);
   pluginState.stopRequested.clear();
   pluginState.mute3D.store(false);
-  const std::lock_guard lock(pluginState.stateLock);
-  pluginState.rcClients.clear();
-  pluginState.rlClients.clear();
+  setLists({}, {});
 }
 
 PluginTest::PluginTest() {
@@ -79,6 +77,23 @@ void PluginTest::setConnected(bool connected) {
 void PluginTest::passWith(std::string_view text) {
   memory_clipboard::setText(text);
   clipboardPass(channel);
+}
+
+void setLists(std::vector<ClientId> rc, std::vector<ClientId> rl) {
+  const std::lock_guard lock(pluginState.stateLock);
+  pluginState.rcClients = std::move(rc);
+  pluginState.rlClients = std::move(rl);
+}
+
+Lists lists() {
+  const std::lock_guard lock(pluginState.stateLock);
+  return {pluginState.rcClients, pluginState.rlClients};
+}
+
+void PluginTest::expectHostRulesKept() const {
+  EXPECT_EQ(host.outstandingAllocations(), 0);
+  EXPECT_EQ(host.badFrees(), 0);
+  EXPECT_EQ(host.conventionBreaks(), 0);
 }
 
 void PluginTest::passes(int count) {
