@@ -4,7 +4,8 @@
 # fails the run.
 #
 # The native build's compile commands cover the portable code; the Windows-only files (the
-# Win32 clipboard, the secrets file, sorlinx-send's main) are checked as the win64 build
+# Win32 clipboard, the secrets file, sorlinx-send's main, the simulator's live clipboard)
+# are checked as the win64 build
 # compiles them, and the cue sound generator, which CMake builds outside its targets, with
 # the flags it is built with.
 set -euo pipefail
@@ -24,7 +25,7 @@ native_files() {
 }
 windows_only=(src/clipboard/clipboard_win32.cpp src/commands/secrets_file_win32.cpp
   src/host/interface4_exports.cpp
-  tools/send/main.cpp)
+  tools/send/main.cpp tools/sim/live_platform_win32.cpp)
 
 # Runs one clang-tidy command with its output in the log, and shows the findings on failure.
 log=build/clang-tidy.log

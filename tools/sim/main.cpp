@@ -6,6 +6,7 @@
 //   sorlinx-sim my-game.session      a session of yours
 //   sorlinx-sim --map map.svg ...    also draws the clients from above at the end
 //   sorlinx-sim --interface 4 ...    a voice client of plugin interface 4 (26 by default)
+//   sorlinx-sim --live [--record F]  the plugin on the real clipboard, for a running game
 #include <cstring>
 #include <fstream>
 #include <iostream>
@@ -14,6 +15,7 @@
 #include <string_view>
 
 #include "default_session.h"
+#include "live.h"
 #include "session.h"
 #include "simulation.h"
 #include "svg_map.h"
@@ -26,13 +28,19 @@ constexpr int EXIT_UNREADABLE = 2;
 
 int usage(const std::string& problem) {
   std::cerr << "sorlinx-sim: " << problem << "\n"
-            << "usage: sorlinx-sim [--json] [--map FILE.svg] [--realtime] [--until MS]\n"
+            << "usage: sorlinx-sim [--json] [--map FILE.svg] [--realtime] [--until TIME]\n"
             << "                   [--interface 26|4] [SESSION]\n"
+            << "       sorlinx-sim --live [--record FILE] [--json] [--map FILE.svg]\n"
+            << "                   [--until TIME] [--interface 26|4] [WORLD-SESSION]\n"
             << "       sorlinx-sim --print-default-session\n"
             << "Runs SESSION (or the built-in session) against a simulated voice client and\n"
             << "prints the timeline. The voice client speaks plugin interface 26 (clients 3.6\n"
             << "and later) unless --interface 4 asks for the clients of that era. Exit code 1\n"
-            << "when an expectation fails, 2 when the session cannot be read.\n";
+            << "when an expectation fails, 2 when the session cannot be read. TIME reads as\n"
+            << "in a session: 2500, 2500ms or 2.5s.\n"
+            << "--live runs the plugin on the real clipboard (Windows) for a running game,\n"
+            << "until quit, the end of the input or Ctrl+C; --record writes what the game did\n"
+            << "as a session that replays it.\n";
   return EXIT_UNREADABLE;
 }
 
@@ -41,8 +49,10 @@ int usage(const std::string& problem) {
 int main(int argc, char** argv) {
   using namespace sorlinx::sim;
   bool json = false;
+  bool live = false;
   Options options;
   std::string mapFile;
+  std::string recordFile;
   std::string sessionFile;
   for (int i = 1; i < argc; ++i) {
     const std::string_view argument = argv[i];
@@ -50,14 +60,20 @@ int main(int argc, char** argv) {
       json = true;
     } else if (argument == "--realtime") {
       options.realtime = true;
+    } else if (argument == "--live") {
+      live = true;
+    } else if (argument == "--record" && i + 1 < argc) {
+      recordFile = argv[++i];
     } else if (argument == "--map" && i + 1 < argc) {
       mapFile = argv[++i];
     } else if (argument == "--until" && i + 1 < argc) {
-      try {
-        options.until = sorlinx::Milliseconds(std::stoll(argv[++i]));
-      } catch (const std::exception&) {
-        return usage("--until takes a number of milliseconds");
+      const std::string_view value = argv[++i];
+      const auto until = parseTime(value);
+      if (!until) {
+        return usage("--until takes a time as a session writes it (2500, 2500ms or 2.5s), not \"" +
+                     std::string(value) + "\"");
       }
+      options.until = *until;
     } else if (argument == "--interface" && i + 1 < argc) {
       const std::string_view value = argv[++i];
       if (value != "26" && value != "4") {
@@ -80,7 +96,10 @@ int main(int argc, char** argv) {
     }
   }
 
-  std::string text = DEFAULT_SESSION;
+  if (!recordFile.empty() && !live) {
+    return usage("--record writes what a game did in a --live run");
+  }
+  std::string text = live ? "" : DEFAULT_SESSION;
   std::string name = "the built-in session";
   if (!sessionFile.empty()) {
     std::ifstream in(sessionFile, std::ios::binary);
@@ -102,6 +121,16 @@ int main(int argc, char** argv) {
     return EXIT_UNREADABLE;
   }
 
+  if (live) {
+    return runLive(steps,
+                   {.json = json,
+                    .pluginInterface = options.pluginInterface,
+                    .until = options.until,
+                    .recordFile = recordFile,
+                    .mapFile = mapFile},
+                   std::cout, std::cerr);
+  }
+
   const Outcome outcome = runSession(steps, options);
   for (const Event& event : outcome.events) {
     if (json) {
@@ -111,16 +140,7 @@ int main(int argc, char** argv) {
     }
   }
   const bool allMet = outcome.failedExpectations == 0;
-  if (json) {
-    std::cout << "{\"event\":\"summary\",\"expectations\":" << outcome.expectations
-              << ",\"failed\":" << outcome.failedExpectations << "}\n";
-  } else {
-    std::cout << "\n"
-              << outcome.expectations << " expectation" << (outcome.expectations == 1 ? "" : "s")
-              << (allMet ? (outcome.expectations == 0 ? "" : ", all met")
-                         : ", " + std::to_string(outcome.failedExpectations) + " FAILED")
-              << "\n";
-  }
+  printSummary(std::cout, json, outcome.expectations, outcome.failedExpectations, outcome.behind);
 
   if (!mapFile.empty()) {
     std::ofstream map(mapFile, std::ios::binary);

@@ -1,8 +1,11 @@
 #include "session.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <limits>
+
+#include "clipboard/envelope.h"
 
 namespace sorlinx::sim {
 
@@ -241,29 +244,31 @@ Milliseconds readTime(LineReader& reader, Milliseconds previous) {
   if (relative) {
     token.remove_prefix(1);
   }
-  double scale = 1;
-  if (token.ends_with("ms")) {
-    token.remove_suffix(2);
-  } else if (token.ends_with('s')) {
-    token.remove_suffix(1);
-    scale = 1000;
-  }
-  double value = 0;
-  const auto result = std::from_chars(token.data(), token.data() + token.size(), value);
-  if (token.empty() || result.ec != std::errc() || result.ptr != token.data() + token.size() ||
-      !(value >= 0) || value * scale > 1e12) {
+  const std::optional<Milliseconds> time = parseTime(token);
+  if (!time) {
     throw SessionError(at,
                        "a step starts with its time in milliseconds (like 0, 2500, +100 "
                        "or 2.5s)");
   }
-  const Milliseconds time{static_cast<long long>(std::llround(value * scale))};
-  const Milliseconds absolute = relative ? previous + time : time;
+  const Milliseconds absolute = relative ? previous + *time : *time;
   if (absolute < previous) {
     throw SessionError(at, "time " + std::to_string(absolute.count()) +
                                " ms comes before the previous step's " +
                                std::to_string(previous.count()) + " ms");
   }
   return absolute;
+}
+
+// A duration inside a step (repeat's period and length), in the times' own syntax.
+Milliseconds readDuration(LineReader& reader, const char* what) {
+  const SourcePosition at = reader.here();
+  const std::string_view token = reader.expectWord(what);
+  const std::optional<Milliseconds> time = parseTime(token);
+  if (!time) {
+    throw SessionError(at, std::string("expected ") + what +
+                               " (like 500, 500ms or 2.5s), found \"" + std::string(token) + "\"");
+  }
+  return *time;
 }
 
 ClientId clientNumber(LineReader& reader) {
@@ -361,7 +366,32 @@ Step readStep(LineReader& reader, Milliseconds previous, bool& started) {
   reader.skipBlanks();
   const SourcePosition actionAt = reader.here();
   const std::size_t actionStart = reader.offset();
-  const std::string_view action = reader.expectWord("an action after the time");
+  std::string_view action = reader.expectWord("an action after the time");
+  if (action == "repeat") {
+    const SourcePosition everyAt = reader.here();
+    step.every = readDuration(reader, "how often to repeat");
+    if (step.every.count() == 0) {
+      throw SessionError(everyAt, "a repeat needs a period of at least 1 ms");
+    }
+    reader.require("for");
+    const SourcePosition lastingAt = reader.here();
+    step.lasting = readDuration(reader, "how long to repeat");
+    const long long repeats = (step.lasting.count() + step.every.count() - 1) / step.every.count();
+    if (repeats == 0) {
+      throw SessionError(lastingAt, "a repeat lasts at least 1 ms");
+    }
+    if (repeats > MAX_REPEATS) {
+      throw SessionError(lastingAt, "that repeats " + std::to_string(repeats) +
+                                        " times; one step repeats at most " +
+                                        std::to_string(MAX_REPEATS) + " times");
+    }
+    const SourcePosition repeatedAt = reader.here();
+    action = reader.expectWord("send or clip after the repeat's length");
+    if (action != "send" && action != "clip") {
+      throw SessionError(repeatedAt,
+                         "a repeat repeats send or clip, not \"" + std::string(action) + "\"");
+    }
+  }
   if (action == "send") {
     step.kind = StepKind::send;
     step.command = std::string(reader.expectWord("the command to send, like 3D or GetVersion"));
@@ -375,6 +405,17 @@ Step readStep(LineReader& reader, Milliseconds previous, bool& started) {
   } else if (action == "hold" || action == "release") {
     step.kind = action == "hold" ? StepKind::hold : StepKind::release;
     reader.accept("clipboard");
+    // "hold for N attempts": only the plugin's next N attempts to open the clipboard fail;
+    // "hold for N writes": only its next N attempts to write its reply.
+    if (step.kind == StepKind::hold && reader.accept("for")) {
+      step.flag = true;
+      step.number = reader.integer<int>("a number of attempts", 1, 1000000);
+      if (reader.accept("writes") || reader.accept("write")) {
+        step.text = "writes";
+      } else if (!reader.accept("attempts") && !reader.accept("attempt")) {
+        reader.fail("expected \"attempts\" or \"writes\" after the number");
+      }
+    }
   } else if (action == "client") {
     step.kind = StepKind::client;
     step.client = clientNumber(reader);
@@ -434,9 +475,9 @@ Step readStep(LineReader& reader, Milliseconds previous, bool& started) {
     readExpectation(reader, step);
   } else {
     throw SessionError(actionAt, "unknown action \"" + std::string(action) +
-                                     "\"; the actions are send, clip, empty, hold, release, "
-                                     "client, leave, rename, move, local, connect, disconnect, "
-                                     "status, fail, heal, identity and expect");
+                                     "\"; the actions are send, clip, repeat, empty, hold, "
+                                     "release, client, leave, rename, move, local, connect, "
+                                     "disconnect, status, fail, heal, identity and expect");
   }
   reader.end();
   step.source = std::string(reader.stepText(actionStart));
@@ -447,6 +488,53 @@ Step readStep(LineReader& reader, Milliseconds previous, bool& started) {
 }
 
 }  // namespace
+
+std::optional<Milliseconds> parseTime(std::string_view token) {
+  double scale = 1;
+  if (token.ends_with("ms")) {
+    token.remove_suffix(2);
+  } else if (token.ends_with('s')) {
+    token.remove_suffix(1);
+    scale = 1000;
+  }
+  double value = 0;
+  const auto result = std::from_chars(token.data(), token.data() + token.size(), value);
+  if (token.empty() || result.ec != std::errc() || result.ptr != token.data() + token.size() ||
+      !(value >= 0) || value * scale > 1e12) {
+    return std::nullopt;
+  }
+  return Milliseconds{static_cast<long long>(std::llround(value * scale))};
+}
+
+std::vector<Step> expandRepeats(const std::vector<Step>& steps) {
+  std::vector<Step> played;
+  for (const Step& step : steps) {
+    if (step.every.count() == 0) {
+      played.push_back(step);
+      continue;
+    }
+    for (Milliseconds offset{0}; offset < step.lasting; offset += step.every) {
+      Step once = step;
+      once.time = step.time + offset;
+      // A request's counter goes after its closing tag: the repetition puts the whole text.
+      if (step.kind == StepKind::send) {
+        once.kind = StepKind::clip;
+        once.text = requestText(step.command, step.text);
+      }
+      played.push_back(std::move(once));
+    }
+  }
+  std::stable_sort(played.begin(), played.end(),
+                   [](const Step& a, const Step& b) { return a.time < b.time; });
+  long long counter = 0;
+  for (Step& step : played) {
+    if (step.every.count() != 0) {
+      step.text += "#" + std::to_string(++counter);
+      step.every = step.lasting = Milliseconds{0};
+    }
+  }
+  return played;
+}
 
 std::vector<Step> parseSession(std::string_view text) {
   std::vector<Step> steps;

@@ -5,7 +5,8 @@
 //   TIME ACTION ARGUMENTS...
 //
 // TIME is milliseconds from the start ("0", "2500", "2500ms", "2.5s"), or "+N" for N after
-// the previous step's time. See docs/protocol.md and examples/ for the actions.
+// the previous step's time. See docs/simulator.md, docs/protocol.md and examples/ for the
+// actions.
 #pragma once
 
 #include <optional>
@@ -36,7 +37,8 @@ enum class StepKind {
   clip,   // put text on the clipboard as it stands
   send,   // put a request (command + argument text) in its envelope on the clipboard
   empty,  // empty the clipboard
-  hold,   // another program holds the clipboard open
+  hold,   // another program holds the clipboard open; flag: for the plugin's next `number`
+          // attempts to open it only (text "writes": its attempts to write only)
   release,
   // The world
   client,  // a client joins: client, nickname (text), channel; flag: it is the local client
@@ -80,8 +82,27 @@ struct Step {
   Vector3 position{};
   std::optional<std::string> nickname;
   std::optional<std::string> password;
+  // send and clip after "repeat EVERY for DURATION": the text goes on the clipboard every
+  // `every` from the step's time, as long as less than `lasting` has gone by. Zero: once.
+  Milliseconds every{0};
+  Milliseconds lasting{0};
 };
 
+// The most times one repeat step puts its text on the clipboard.
+inline constexpr long long MAX_REPEATS = 100000;
+
 std::vector<Step> parseSession(std::string_view text);
+
+// A time as a session writes it, without the "+": "2500", "2500ms" or "2.5s". Nothing when
+// the text is not one (a unit other than ms and s, say). The command line reads its times
+// with it too.
+std::optional<Milliseconds> parseTime(std::string_view text);
+
+// The steps as they play: each repeated send or clip becomes one step per repetition, in
+// time order (steps of one time in the order of the file). Every repetition carries a
+// counter after its text, "#1", "#2" and so on through the session, so that each is a new
+// text to the plugin, which takes a text equal to the last one for no new request (and
+// ignores what follows a request's closing tag).
+std::vector<Step> expandRepeats(const std::vector<Step>& steps);
 
 }  // namespace sorlinx::sim

@@ -2,19 +2,18 @@
 
 #include <algorithm>
 #include <atomic>
-#include <cmath>
-#include <condition_variable>
 #include <fstream>
-#include <map>
 #include <mutex>
 #include <queue>
 #include <random>
-#include <thread>
 
 #include "clipboard/clipboard_channel.h"
+#include "clipboard/envelope.h"
 #include "clipboard/memory_clipboard.h"
+#include "expectations.h"
 #include "host/interface26.h"
 #include "host/interface4.h"
+#include "live_platform.h"
 #include "plugin/exports.h"
 #include "plugin/lifecycle.h"
 #include "plugin/plugin_state.h"
@@ -23,13 +22,6 @@
 namespace sorlinx::sim {
 
 namespace {
-
-using Clock = std::chrono::steady_clock;
-
-// Tasks at the same time run in this order: the session's steps, then what the voice
-// client had deferred, then the clipboard pass, then the cue pass. Expectations are
-// checked after the run.
-enum Order : int { STEP = 0, DEFERRED = 1, CLIPBOARD_PASS = 2, CUE_PASS = 3 };
 
 struct Task {
   Milliseconds time;
@@ -71,57 +63,6 @@ class VirtualTime final : public Pacer {
   Milliseconds now_{0};
   std::uint64_t next_ = 0;
   std::priority_queue<Task, std::vector<Task>, std::greater<>> queue_;
-};
-
-// The voice client's deferred work in real time: a thread that runs each piece when due.
-class Timer {
- public:
-  Timer() : thread_([this] { loop(); }) {}
-  Timer(const Timer&) = delete;
-  Timer& operator=(const Timer&) = delete;
-  ~Timer() {
-    {
-      const std::lock_guard lock(mutex_);
-      stopping_ = true;
-    }
-    wake_.notify_all();
-    thread_.join();
-  }
-
-  void after(Milliseconds delay, std::function<void()> work) {
-    {
-      const std::lock_guard lock(mutex_);
-      due_.emplace(Clock::now() + delay, std::move(work));
-    }
-    wake_.notify_all();
-  }
-
- private:
-  void loop() {
-    std::unique_lock lock(mutex_);
-    while (!stopping_) {
-      if (due_.empty()) {
-        wake_.wait(lock);
-        continue;
-      }
-      const auto first = due_.begin();
-      if (first->first > Clock::now()) {
-        wake_.wait_until(lock, first->first);
-        continue;
-      }
-      auto work = std::move(first->second);
-      due_.erase(first);
-      lock.unlock();
-      work();
-      lock.lock();
-    }
-  }
-
-  std::mutex mutex_;
-  std::condition_variable wake_;
-  std::multimap<Clock::time_point, std::function<void()>> due_;
-  bool stopping_ = false;
-  std::thread thread_;
 };
 
 // A configuration folder of the voice client's, made for the session and removed after.
@@ -169,127 +110,63 @@ std::string entryInUse(const std::string& entry, int pluginInterface) {
   return entry;
 }
 
-bool near(float actual, float expected) {
-  return std::fabs(actual - expected) <= 1e-5F * std::max(1.0F, std::fabs(expected));
-}
-
-bool matches(const Step& step, const Event& event) {
-  switch (step.kind) {
-    case StepKind::expectReply:
-      return event.kind == EventKind::reply && event.text == step.text;
-    case StepKind::expectPlace:
-      return event.kind == EventKind::place && event.result == 0 && event.client == step.client &&
-             near(event.position.x, step.position.x) && near(event.position.y, step.position.y) &&
-             near(event.position.z, step.position.z);
-    case StepKind::expectCue:
-      return event.kind == EventKind::cue && event.text == step.text;
-    case StepKind::expectMove:
-      return event.kind == EventKind::move && event.client == step.client &&
-             event.channel == step.channel && (!step.password || event.password == step.password);
-    case StepKind::expectConnect:
-      return event.kind == EventKind::connect && event.text == step.text &&
-             event.number == step.number && (!step.nickname || event.nickname == step.nickname) &&
-             (!step.password || event.password == step.password);
-    case StepKind::expectDisconnect:
-      return event.kind == EventKind::disconnect;
-    case StepKind::expectLog:
-      return event.kind == EventKind::log && event.text == step.text;
-    case StepKind::expectNoReply:
-      return event.kind == EventKind::reply;
-    case StepKind::expectNoCue:
-      return event.kind == EventKind::cue;
-    case StepKind::expectNothing:
-      // Whatever the plugin does in answer; the cues go on by themselves (the question of
-      // where the plugin is installed, before the first, with them), and the start sequence
-      // answers nothing.
-      return event.fromPlugin && !event.atStart && event.kind != EventKind::cue &&
-             !(event.kind == EventKind::query && event.text == "getPluginPath");
-    default:
-      return false;
+// Live: what the game put on the clipboard, as the timeline and a recording show it. A
+// text with the envelope's opening tag in it is the game's and shows as it is; any other
+// text is the player's own business (a copied password, say) and shows as its length only.
+// To the plugin both are the same: a text that is not a request, different from the one
+// before it.
+std::string gameText(const std::string& text) {
+  if (text.find(OPENING_TAG) != std::string::npos) {
+    return text;
   }
+  return "(a text that is not a request, " + std::to_string(text.size()) + " bytes)";
 }
 
-bool isNegative(StepKind kind) {
-  return kind == StepKind::expectNoReply || kind == StepKind::expectNoCue ||
-         kind == StepKind::expectNothing;
-}
-
-// The kind of event a positive expectation is about.
-std::optional<EventKind> subjectOf(StepKind kind) {
-  switch (kind) {
-    case StepKind::expectReply:
-      return EventKind::reply;
-    case StepKind::expectPlace:
-      return EventKind::place;
-    case StepKind::expectCue:
-      return EventKind::cue;
-    case StepKind::expectMove:
-      return EventKind::move;
-    case StepKind::expectConnect:
-      return EventKind::connect;
-    case StepKind::expectDisconnect:
-      return EventKind::disconnect;
-    case StepKind::expectLog:
-      return EventKind::log;
-    default:
-      return std::nullopt;
-  }
-}
-
-// An event as the timeline prints it, on one line without the leading blanks.
-std::string oneLine(const Event& event) {
-  std::ostringstream line;
-  printText(line, event);
-  std::string text = line.str();
-  text.pop_back();
-  return text.substr(text.find_first_not_of(' '));
-}
-
-// For a failed expectation, the events of its kind that did happen in its window: a hint
-// at what the game got wrong.
-std::string seenInWindow(const std::vector<Event>& events, Milliseconds from, Milliseconds to,
-                         const Step& step) {
-  const std::optional<EventKind> subject = subjectOf(step.kind);
-  std::string seen;
-  int shown = 0;
-  for (const Event& event : events) {
-    if (!subject || event.kind != *subject || event.time < from || event.time > to) {
-      continue;
-    }
-    if (++shown > 3) {
-      seen += "; ...";
-      break;
-    }
-    seen += (seen.empty() ? "saw: " : "; ") + oneLine(event);
-  }
-  return seen;
-}
+// A session runs on this long past its end, so that a failed expectation can tell of what
+// came a poll or two late; what happens then is not part of the timeline.
+constexpr Milliseconds LOOK_AHEAD{200};
 
 class Simulation {
  public:
   Simulation(const std::vector<Step>& steps, const Options& options)
-      : steps_(steps), options_(options) {}
+      : steps_(expandRepeats(steps)), options_(options) {}
 
   Outcome run();
 
  private:
   Milliseconds now() {
-    if (options_.realtime) {
-      return std::chrono::duration_cast<Milliseconds>(Clock::now() - realStart_);
+    if (options_.realtime || options_.live) {
+      RealTime* clock = clock_.load();
+      return clock == nullptr ? Milliseconds(0) : clock->now();
     }
     return virtualTime_.now();
   }
 
   void record(Event event) {
     const std::lock_guard lock(eventsMutex_);
+    if (closed_ && event.fromPlugin) {
+      return;  // the plugin winding up after the end, as its stop request cuts a wait short
+    }
+    if (options_.onEvent) {
+      options_.onEvent(event);
+    }
     events_.push_back(std::move(event));
   }
 
-  void world(const std::string& what) {
+  void world(const std::string& what, bool noText = false) {
     Event event;
     event.time = now();
     event.kind = EventKind::world;
     event.text = what;
+    event.noText = noText;
+    record(std::move(event));
+  }
+
+  void clipboardText(const std::string& text) {
+    Event event;
+    event.time = now();
+    event.kind = EventKind::clipboard;
+    event.text = text;
     record(std::move(event));
   }
 
@@ -301,28 +178,46 @@ class Simulation {
   }
 
   void setUpWorld();
+  // Records the plugin's radio lists when they changed. After each clipboard pass: only
+  // that thread changes them.
+  void noteRadioLists();
+  // The world as the session ends, for the map.
+  void takeStockOfTheWorld();
   void apply(const Step& step);
+  void watchRealClipboard(const live_platform::ClipboardAccess& access);
   void runVirtual(Milliseconds end);
-  void runRealtime(Milliseconds end);
-  void checkExpectations(Outcome& outcome);
+  // Returns how far behind the wall clock the plugin's work ran, at worst.
+  Milliseconds runThreads(Milliseconds end);
 
-  const std::vector<Step>& steps_;
+  // The steps as they play, repeats expanded.
+  const std::vector<Step> steps_;
   // The steps left to play once the world of time 0 is set up.
   std::vector<Step> toPlay_;
   Options options_;
   VoiceClient client_;
   VirtualTime virtualTime_;
-  Clock::time_point realStart_ = Clock::now();
-  std::unique_ptr<Timer> timer_;
+  std::atomic<RealTime*> clock_{nullptr};
   // While the plugin's start sequence runs.
   std::atomic<bool> starting_{false};
   mutable std::mutex eventsMutex_;
   std::vector<Event> events_;
+  std::vector<StatusChange> statuses_;
+  // The session is over: what the plugin does while it stops is not part of it.
+  bool closed_ = false;
+  Outcome outcome_;
+  // Live: the plugin's last reply, until the plugin reads it back on its next pass; whether
+  // "no text" was shown since the last text.
+  std::optional<std::string> unreadReply_;
+  bool noTextShown_ = false;
+  // The radio lists as last recorded (under the plugin's stateLock).
+  std::vector<ClientId> lastRc_;
+  std::vector<ClientId> lastRl_;
 };
 
 void Simulation::setUpWorld() {
   client_.setStrict(true);
   client_.setConnection(1, STATUS_CONNECTION_ESTABLISHED);
+  statuses_.push_back({Milliseconds(0), STATUS_CONNECTION_ESTABLISHED});
   client_.addClient(DEFAULT_LOCAL_CLIENT, 1, "Player");
   client_.setLocalClient(DEFAULT_LOCAL_CLIENT);
   client_.setClock([this] { return static_cast<std::int64_t>(now().count()); });
@@ -338,6 +233,10 @@ void Simulation::setUpWorld() {
   });
   client_.setConnectionLifecycle(
       [this](ServerConnectionId connection, std::int32_t status) {
+        {
+          const std::lock_guard lock(eventsMutex_);
+          statuses_.push_back({now(), status});
+        }
         world("the voice client reports status " + std::to_string(status) +
               (status == STATUS_CONNECTION_ESTABLISHED ? " (connected)"
                : status == STATUS_DISCONNECTED         ? " (disconnected)"
@@ -345,8 +244,8 @@ void Simulation::setUpWorld() {
         ts3plugin_onConnectStatusChangeEvent(connection, status, 0);
       },
       [this](Milliseconds delay, std::function<void()> work) {
-        if (options_.realtime) {
-          timer_->after(delay, std::move(work));
+        if (RealTime* clock = clock_.load()) {
+          clock->at(clock->now() + delay, DEFERRED, std::move(work));
         } else {
           virtualTime_.at(virtualTime_.now() + delay, DEFERRED, std::move(work));
         }
@@ -362,33 +261,72 @@ void Simulation::setUpWorld() {
   });
 }
 
-void Simulation::apply(const Step& step) {
-  const auto clipboardEvent = [this](const std::string& text) {
-    Event event;
-    event.time = now();
-    event.kind = EventKind::clipboard;
-    event.text = text;
-    record(std::move(event));
+void Simulation::noteRadioLists() {
+  Event event;
+  {
+    const std::lock_guard lock(pluginState.stateLock);
+    if (pluginState.rcClients == lastRc_ && pluginState.rlClients == lastRl_) {
+      return;
+    }
+    lastRc_ = event.rc = pluginState.rcClients;
+    lastRl_ = event.rl = pluginState.rlClients;
+  }
+  const auto names = [this](const std::vector<ClientId>& list) {
+    std::string text;
+    for (const ClientId id : list) {
+      text += (text.empty() ? " " : ", ") + std::to_string(id);
+      if (const auto nickname = nicknameOf(id)) {
+        text += " (" + printable(*nickname, 40) + ")";
+      }
+    }
+    return text.empty() ? std::string(" empty") : text;
   };
+  event.time = now();
+  event.kind = EventKind::lists;
+  event.text = "RC" + names(event.rc) + "; RL" + names(event.rl);
+  record(std::move(event));
+}
+
+void Simulation::takeStockOfTheWorld() {
+  outcome_.clients = client_.clients();
+  outcome_.localClient = client_.localClient();
+  const std::lock_guard lock(pluginState.stateLock);
+  outcome_.rcClients = pluginState.rcClients;
+  outcome_.rlClients = pluginState.rlClients;
+}
+
+void Simulation::apply(const Step& step) {
   const std::string who = "client " + std::to_string(step.client);
   switch (step.kind) {
     case StepKind::clip:
       memory_clipboard::setText(step.text);
-      clipboardEvent(step.text);
+      clipboardText(step.text);
       break;
     case StepKind::send: {
       const std::string text = requestText(step.command, step.text);
       memory_clipboard::setText(text);
-      clipboardEvent(text);
+      clipboardText(text);
       break;
     }
     case StepKind::empty:
       memory_clipboard::clear();
-      world("the clipboard is emptied");
+      world("the clipboard is emptied", true);
       break;
     case StepKind::hold:
-      memory_clipboard::setHeld(true);
-      world("another program holds the clipboard open");
+      if (step.flag) {
+        const bool writes = step.text == "writes";
+        if (writes) {
+          memory_clipboard::failNextWrites(static_cast<int>(step.number));
+        } else {
+          memory_clipboard::failNextOpens(static_cast<int>(step.number));
+        }
+        world("another program holds the clipboard open for the plugin's next " +
+              std::to_string(step.number) + " attempt" + (step.number == 1 ? "" : "s") + " to " +
+              (writes ? "write" : "open") + " it");
+      } else {
+        memory_clipboard::setHeld(true);
+        world("another program holds the clipboard open");
+      }
       break;
     case StepKind::release:
       memory_clipboard::setHeld(false);
@@ -455,6 +393,52 @@ void Simulation::apply(const Step& step) {
   }
 }
 
+// Live: what the plugin read from and wrote to the real clipboard, on its clipboard thread.
+void Simulation::watchRealClipboard(const live_platform::ClipboardAccess& access) {
+  switch (access.kind) {
+    case live_platform::ClipboardAccess::wrote: {
+      unreadReply_ = access.text;
+      Event event;
+      event.time = now();
+      event.kind = EventKind::reply;
+      event.text = access.text;
+      record(std::move(event));
+      break;
+    }
+    case live_platform::ClipboardAccess::read:
+      if (unreadReply_ == access.text) {
+        unreadReply_.reset();  // its own reply, read back on the next pass
+        break;
+      }
+      unreadReply_.reset();
+      noTextShown_ = false;
+      clipboardText(gameText(access.text));
+      break;
+    case live_platform::ClipboardAccess::held:
+    case live_platform::ClipboardAccess::changedWhileRead: {
+      Event event;
+      event.time = now();
+      event.kind = EventKind::world;
+      event.text = access.kind == live_platform::ClipboardAccess::held
+                       ? "another program held the clipboard open: the plugin could not open it"
+                       : "the clipboard changed while the plugin read it: it reads again on its "
+                         "next pass";
+      event.attemptFails = true;
+      event.writeFails =
+          access.kind == live_platform::ClipboardAccess::held && !access.text.empty();
+      record(std::move(event));
+      break;
+    }
+    case live_platform::ClipboardAccess::noText:
+      unreadReply_.reset();
+      if (!noTextShown_) {
+        noTextShown_ = true;
+        world("the clipboard holds no text", true);
+      }
+      break;
+  }
+}
+
 void Simulation::runVirtual(Milliseconds end) {
   ClipboardChannel channel;
   SoundCueState cues;
@@ -465,6 +449,7 @@ void Simulation::runVirtual(Milliseconds end) {
 
   std::function<void()> clipboardPassTask = [&] {
     clipboardPass(channel);
+    noteRadioLists();
     virtualTime_.at(virtualTime_.now() + POLLING_PERIOD, CLIPBOARD_PASS, clipboardPassTask);
   };
   std::function<void()> cuePassTask = [&] {
@@ -478,89 +463,58 @@ void Simulation::runVirtual(Milliseconds end) {
       virtualTime_.at(step.time, STEP, [this, &step] { apply(step); });
     }
   }
-  virtualTime_.runUntil(end);
+  virtualTime_.at(end, AFTER_ALL, [this] { takeStockOfTheWorld(); });
+  virtualTime_.runUntil(end + LOOK_AHEAD);
 
   pluginState.pacer = &pluginState.steadyPacer;
   finishStop();
 }
 
-void Simulation::runRealtime(Milliseconds end) {
-  timer_ = std::make_unique<Timer>();
-  realStart_ = Clock::now();
+// Real time and live: the plugin started through its exports, with its own threads, kept
+// in step with the session by the clock.
+Milliseconds Simulation::runThreads(Milliseconds end) {
+  RealTime clock(pluginState.stopRequested);
+  clock.beforeEachPause([this] { noteRadioLists(); });
+  pluginState.pacer = &clock;
+  clock_.store(&clock);
+  for (const Step& step : toPlay_) {
+    if (!isExpectation(step.kind)) {
+      clock.at(step.time, STEP, [this, &step] { apply(step); });
+    }
+  }
+  if (!options_.live) {
+    clock.at(end, AFTER_ALL, [this] { takeStockOfTheWorld(); });
+  }
   starting_.store(true);
   ts3plugin_init();
   starting_.store(false);
-  for (const Step& step : toPlay_) {
-    if (isExpectation(step.kind)) {
-      continue;
-    }
-    std::this_thread::sleep_until(realStart_ + step.time);
-    apply(step);
+  clock.adopt(pluginState.clipboardThreadHandle.get_id(),
+              pluginState.soundCueThreadHandle.get_id());
+  // Their first passes ran on the in-memory clipboard, empty, before the session; the
+  // session's first pass is at time 0.
+  clock.awaitWorkers();
+  if (options_.live) {
+    live_platform::connectClipboard(
+        [this](const live_platform::ClipboardAccess& access) { watchRealClipboard(access); });
   }
-  std::this_thread::sleep_until(realStart_ + end + REALTIME_GRACE);
+  if (options_.onStart) {
+    options_.onStart(clock);
+  }
+  clock.run(options_.live ? end : end + LOOK_AHEAD);
+  if (options_.live) {
+    takeStockOfTheWorld();
+  }
+  {
+    const std::lock_guard lock(eventsMutex_);
+    closed_ = true;
+  }
   ts3plugin_shutdown();
-  timer_.reset();
-}
-
-void Simulation::checkExpectations(Outcome& outcome) {
-  const Milliseconds grace = options_.realtime ? REALTIME_GRACE : Milliseconds(0);
-  std::vector<bool> used(events_.size(), false);
-  // Each expectation looks from the time of the last step before its own time to its own
-  // time, both included; the steps of one time share that window.
-  Milliseconds from{0};
-  Milliseconds groupTime{0};
-  std::vector<Event> checked;
-  for (const Step& step : steps_) {
-    if (step.time > groupTime) {
-      from = groupTime;
-      groupTime = step.time;
-    }
-    if (!isExpectation(step.kind)) {
-      continue;
-    }
-    const Milliseconds to = step.time + grace;
-    Event result;
-    result.time = step.time;
-    result.kind = EventKind::expectation;
-    result.text = step.source;
-    result.line = step.at.line;
-    std::size_t found = events_.size();
-    for (std::size_t i = 0; i < events_.size(); ++i) {
-      const Event& event = events_[i];
-      if (event.time >= from && event.time <= to && !used[i] && matches(step, event)) {
-        found = i;
-        break;
-      }
-    }
-    const auto window =
-        "between " + std::to_string(from.count()) + " and " + std::to_string(to.count()) + " ms";
-    if (isNegative(step.kind)) {
-      result.met = found == events_.size();
-      if (!result.met) {
-        result.detail = "but " + window + " there was: " + oneLine(events_[found]);
-      }
-    } else {
-      result.met = found != events_.size();
-      if (result.met) {
-        used[found] = true;
-      } else {
-        const std::string seen = seenInWindow(events_, from, to, step);
-        result.detail = "nothing like it " + window + (seen.empty() ? "" : "; " + seen);
-      }
-    }
-    ++outcome.expectations;
-    if (!result.met) {
-      ++outcome.failedExpectations;
-    }
-    checked.push_back(std::move(result));
+  if (options_.live) {
+    live_platform::disconnectClipboard();
   }
-  // Each expectation shows after the events of its time.
-  for (Event& event : checked) {
-    const auto position =
-        std::upper_bound(events_.begin(), events_.end(), event.time,
-                         [](Milliseconds time, const Event& other) { return time < other.time; });
-    events_.insert(position, std::move(event));
-  }
+  clock_.store(nullptr);
+  pluginState.pacer = &pluginState.steadyPacer;
+  return clock.behind();
 }
 
 Outcome Simulation::run() {
@@ -578,6 +532,9 @@ Outcome Simulation::run() {
       declaredLocal = declaredLocal || step.flag;
     }
   }
+  if (options_.live && options_.until.count() == 0) {
+    end = UNTIL_STOPPED;
+  }
 
   setUpWorld();
   world(options_.pluginInterface == 4
@@ -589,16 +546,27 @@ Outcome Simulation::run() {
   const ConfigFolder config(identity);
   client_.setConfigPath(config.withSeparator());
   client_.setPluginPath(config.pluginFolder());
-  // The world as it stands at time 0 is the world the plugin starts into; the game's
-  // clipboard texts and the expectations of time 0 play with the rest.
+  // The world as it stands at time 0 is the world the plugin starts into; what happens on
+  // the clipboard at time 0 and the expectations of time 0 play with the rest, after the
+  // start (in real time the plugin's first passes run before the session, on an empty
+  // clipboard that nobody holds).
   for (const Step& step : steps_) {
-    const bool setsUpWorld = step.time.count() == 0 && !isExpectation(step.kind) &&
-                             step.kind != StepKind::clip && step.kind != StepKind::send;
+    const bool onClipboard = step.kind == StepKind::clip || step.kind == StepKind::send ||
+                             step.kind == StepKind::empty || step.kind == StepKind::hold ||
+                             step.kind == StepKind::release;
+    const bool setsUpWorld = step.time.count() == 0 && !isExpectation(step.kind) && !onClipboard;
     if (setsUpWorld) {
       apply(step);
     } else {
       toPlay_.push_back(step);
     }
+  }
+  // Each session is a fresh load of the plugin: the radio lists, which live from the
+  // library's load to its unload, start empty.
+  {
+    const std::lock_guard lock(pluginState.stateLock);
+    pluginState.rcClients.clear();
+    pluginState.rlClients.clear();
   }
 
   // The voice client hands over its table before init. Interface 26's also hands over the
@@ -610,8 +578,9 @@ Outcome Simulation::run() {
     interface26::setFunctionPointers(client_.table26());
     interface26::registerPluginID(SIM_PLUGIN_ID);
   }
-  if (options_.realtime) {
-    runRealtime(end);
+  Outcome& outcome = outcome_;
+  if (options_.realtime || options_.live) {
+    outcome.behind = runThreads(end);
   } else {
     runVirtual(end);
   }
@@ -620,20 +589,16 @@ Outcome Simulation::run() {
   client_.setObserver(nullptr);
   client_.setConnectionLifecycle(nullptr, nullptr, Milliseconds(0));
 
-  Outcome outcome;
   {
     const std::lock_guard lock(eventsMutex_);
     std::stable_sort(events_.begin(), events_.end(),
                      [](const Event& a, const Event& b) { return a.time < b.time; });
-    checkExpectations(outcome);
+    const Tally tally = checkExpectations(steps_, events_, statuses_);
+    outcome.expectations = tally.expectations;
+    outcome.failedExpectations = tally.failed;
+    // What came after the end served the hints only.
+    std::erase_if(events_, [end](const Event& event) { return event.time > end; });
     outcome.events = events_;
-  }
-  outcome.clients = client_.clients();
-  outcome.localClient = client_.localClient();
-  {
-    const std::lock_guard lock(pluginState.stateLock);
-    outcome.rcClients = pluginState.rcClients;
-    outcome.rlClients = pluginState.rlClients;
   }
   return outcome;
 }

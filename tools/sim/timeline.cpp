@@ -106,10 +106,12 @@ std::string describe(const Event& event) {
              (event.result != 0 ? refusal(event)
                                 : (event.answer.empty() ? "" : " -> " + event.answer));
     case EventKind::world:
+    case EventKind::lists:
       return event.text;
     case EventKind::expectation:
       return std::string(event.met ? "met    " : "FAILED ") + "line " + std::to_string(event.line) +
-             ": " + event.text + (event.met ? "" : "\n" + std::string(22, ' ') + event.detail);
+             ": " + event.text + (event.met ? "" : "\n" + std::string(22, ' ') + event.detail) +
+             (event.hint.empty() ? "" : "\n" + std::string(22, ' ') + "hint: " + event.hint);
   }
   return {};
 }
@@ -211,6 +213,8 @@ const char* kindName(EventKind kind) {
       return "call";
     case EventKind::world:
       return "world";
+    case EventKind::lists:
+      return "lists";
     case EventKind::expectation:
       return "expect";
   }
@@ -245,6 +249,18 @@ void printJson(std::ostream& out, const Event& event) {
       field("server_password", event.password.value_or(""));
       out << ",\"identity_given\":" << (event.detail == "with the identity" ? "true" : "false");
       break;
+    case EventKind::lists: {
+      const auto ids = [&out](const char* name, const std::vector<ClientId>& list) {
+        out << ",\"" << name << "\":[";
+        for (std::size_t i = 0; i < list.size(); ++i) {
+          out << (i == 0 ? "" : ",") << list[i];
+        }
+        out << ']';
+      };
+      ids("rc", event.rc);
+      ids("rl", event.rl);
+      break;
+    }
     case EventKind::query:
       field("entry", event.text);
       field("arguments", event.arguments);
@@ -255,6 +271,9 @@ void printJson(std::ostream& out, const Event& event) {
       field("step", event.text);
       if (!event.met) {
         field("why", event.detail);
+        if (!event.hint.empty()) {
+          field("hint", event.hint);
+        }
       }
       break;
     default:
@@ -267,6 +286,28 @@ void printJson(std::ostream& out, const Event& event) {
     out << ",\"result\":" << event.result;
   }
   out << "}\n";
+}
+
+void printSummary(std::ostream& out, bool json, int expectations, int failed,
+                  std::optional<Milliseconds> behind) {
+  if (json) {
+    out << "{\"event\":\"summary\",\"expectations\":" << expectations << ",\"failed\":" << failed;
+    if (behind) {
+      out << ",\"behind_ms\":" << behind->count();
+    }
+    out << "}\n";
+    return;
+  }
+  out << "\n" << expectations << " expectation" << (expectations == 1 ? "" : "s");
+  if (failed != 0) {
+    out << ", " << failed << " FAILED";
+  } else if (expectations != 0) {
+    out << ", all met";
+  }
+  if (behind) {
+    out << "; in real time, at most " << behind->count() << " ms behind the wall clock";
+  }
+  out << "\n";
 }
 
 }  // namespace sorlinx::sim

@@ -26,6 +26,7 @@ enum class EventKind {
   log,          // logMessage
   query,        // any other voice client entry
   world,        // the world changed (a client joined, the status changed, ...)
+  lists,        // the plugin's radio lists changed
   expectation,  // an expectation was checked
 };
 
@@ -46,14 +47,25 @@ struct Event {
   // query: the arguments and what came back.
   std::string arguments;
   std::string answer;
-  // expectation: met or not, where it stands, and why it failed.
+  // expectation: met or not, where it stands, why it failed, and the mistake that likely
+  // made it fail, when one of the usual ones does.
   bool met = true;
   int line = 0;
   std::string detail;
+  std::string hint;
+  // lists: the RC and RL lists, in their order.
+  std::vector<ClientId> rc;
+  std::vector<ClientId> rl;
   // A call the plugin made was recorded with everything above.
   bool fromPlugin = false;
   // Made by the plugin's start sequence, not in answer to anything.
   bool atStart = false;
+  // world: the clipboard holds no text from now on (emptied, or something else than text).
+  bool noText = false;
+  // world (live): the plugin's attempt to read the clipboard at this time (or to write it:
+  // writeFails) failed, as when another program holds it open; a replay makes it fail too.
+  bool attemptFails = false;
+  bool writeFails = false;
 };
 
 // Turns a recorded call into an event; `nicknameOf` names clients in the event.
@@ -64,6 +76,12 @@ const char* kindName(EventKind kind);
 
 void printText(std::ostream& out, const Event& event);
 void printJson(std::ostream& out, const Event& event);
+
+// The last line: how many expectations there were and how many failed, and in real time
+// how far behind the wall clock the plugin's work ran at worst. As JSON, one object
+// {"event":"summary",...}.
+void printSummary(std::ostream& out, bool json, int expectations, int failed,
+                  std::optional<Milliseconds> behind);
 
 // A text made printable on one line: control characters and bytes outside ASCII as escapes.
 std::string printable(const std::string& text, std::size_t limit = 200);

@@ -1,0 +1,305 @@
+// End to end: sorlinx-sim --live, run as its own process on the real clipboard, while this
+// program plays a game on that clipboard with the protocol guide's game code: queries
+// answered there, frames with radio flags, a move, the same frame twice, a text of the
+// player's own, an emptied clipboard. What the run recorded then replays, on the virtual
+// clock and in real time, with the same placements and replies at the same times.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <mutex>
+#include <optional>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "game_clipboard_win32.cpp"  // the protocol guide's game code, taken whole
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using std::chrono::milliseconds;
+
+// Empties the clipboard, as a player's program may.
+void emptyClipboard() {
+  ASSERT_TRUE(game_clipboard::openClipboard(nullptr));
+  EmptyClipboard();
+  CloseClipboard();
+}
+
+// A program of this folder, run with a pipe on its standard input and its output (standard
+// output and error together) gathered as it comes.
+class Program {
+ public:
+  explicit Program(const std::string& commandLine) {
+    SECURITY_ATTRIBUTES inherit{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
+    HANDLE inputRead = nullptr;
+    HANDLE outputWrite = nullptr;
+    CreatePipe(&inputRead, &input_, &inherit, 0);
+    CreatePipe(&output_, &outputWrite, &inherit, 0);
+    SetHandleInformation(input_, HANDLE_FLAG_INHERIT, 0);
+    SetHandleInformation(output_, HANDLE_FLAG_INHERIT, 0);
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdInput = inputRead;
+    startup.hStdOutput = outputWrite;
+    startup.hStdError = outputWrite;
+    std::string line = commandLine;
+    started_ = CreateProcessA(nullptr, line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr,
+                              &startup, &process_) != FALSE;
+    CloseHandle(inputRead);
+    CloseHandle(outputWrite);
+    reader_ = std::thread([this] {
+      char buffer[4096];
+      DWORD count = 0;
+      while (ReadFile(output_, buffer, sizeof buffer, &count, nullptr) != FALSE && count > 0) {
+        const std::lock_guard lock(mutex_);
+        output_text_.append(buffer, count);
+      }
+    });
+  }
+  Program(const Program&) = delete;
+  Program& operator=(const Program&) = delete;
+  ~Program() {
+    closeInput();
+    if (started_) {
+      if (WaitForSingleObject(process_.hProcess, 10000) != WAIT_OBJECT_0) {
+        TerminateProcess(process_.hProcess, 99);
+      }
+      CloseHandle(process_.hProcess);
+      CloseHandle(process_.hThread);
+    }
+    if (reader_.joinable()) {
+      reader_.join();
+    }
+    CloseHandle(output_);
+  }
+
+  [[nodiscard]] bool started() const { return started_; }
+
+  void write(const std::string& text) {
+    DWORD written = 0;
+    WriteFile(input_, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
+  }
+
+  void closeInput() {
+    if (input_ != nullptr) {
+      CloseHandle(input_);
+      input_ = nullptr;
+    }
+  }
+
+  // The exit code, once it ends within `timeout`, its output then read to the end; 259
+  // (still active) otherwise.
+  DWORD wait(milliseconds timeout) {
+    DWORD code = STILL_ACTIVE;
+    if (started_ && WaitForSingleObject(process_.hProcess, static_cast<DWORD>(timeout.count())) ==
+                        WAIT_OBJECT_0) {
+      GetExitCodeProcess(process_.hProcess, &code);
+      reader_.join();  // the pipe ends with the program: its output is all read
+    }
+    return code;
+  }
+
+  [[nodiscard]] std::string output() {
+    const std::lock_guard lock(mutex_);
+    return output_text_;
+  }
+
+  bool waitForOutput(const std::string& text, milliseconds timeout) {
+    const auto deadline = Clock::now() + timeout;
+    while (Clock::now() < deadline) {
+      if (output().find(text) != std::string::npos) {
+        return true;
+      }
+      std::this_thread::sleep_for(milliseconds(10));
+    }
+    return false;
+  }
+
+ private:
+  PROCESS_INFORMATION process_{};
+  bool started_ = false;
+  HANDLE input_ = nullptr;
+  HANDLE output_ = nullptr;
+  std::thread reader_;
+  std::mutex mutex_;
+  std::string output_text_;
+};
+
+// A field of one JSON Lines object of the timeline, as it stands (a number, or a string
+// with its quotes).
+std::string field(const std::string& object, const std::string& name) {
+  const std::string key = "\"" + name + "\":";
+  const std::size_t at = object.find(key);
+  if (at == std::string::npos) {
+    return {};
+  }
+  const std::size_t start = at + key.size();
+  std::size_t end = start;
+  if (object[start] == '"') {
+    for (end = start + 1; end < object.size() && object[end] != '"'; ++end) {
+      if (object[end] == '\\') {
+        ++end;
+      }
+    }
+    ++end;
+  } else {
+    end = object.find_first_of(",}", start);
+  }
+  return object.substr(start, end - start);
+}
+
+// The placements and replies of a timeline, one line each with its time: what a replay must
+// give again.
+std::vector<std::string> placementsAndReplies(const std::string& timeline) {
+  std::vector<std::string> found;
+  std::istringstream lines(timeline);
+  std::string line;
+  while (std::getline(lines, line)) {
+    const std::string event = field(line, "event");
+    if (event == "\"place\"" && field(line, "result") == "0") {
+      found.push_back(field(line, "time_ms") + " place " + field(line, "client") + " " +
+                      field(line, "x") + " " + field(line, "y") + " " + field(line, "z"));
+    } else if (event == "\"reply\"") {
+      found.push_back(field(line, "time_ms") + " reply " + field(line, "text"));
+    }
+  }
+  return found;
+}
+
+std::string temporaryPath(const std::string& name) {
+  char folder[MAX_PATH];
+  GetTempPathA(MAX_PATH, folder);
+  return std::string(folder) + "sorlinx-live-" + std::to_string(GetCurrentProcessId()) + "-" + name;
+}
+
+// The game's requests, each with its own counter after the closing tag.
+unsigned requests = 0;
+
+std::string request(const std::string& command, const std::string& arguments = "") {
+  return game_clipboard::requestText(command, arguments, ++requests);
+}
+
+// Writes as the guide's game does, and again when the write did not take: wine lets two
+// programs open the clipboard without an owner window at once, and the first one's write
+// then fails (the plugin reads it without one every 100 ms). Returns the sequence number
+// after the write.
+DWORD write(const std::string& text) {
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    if (const DWORD sequence = game_clipboard::writeRequest(nullptr, text)) {
+      return sequence;
+    }
+    Sleep(5);
+  }
+  ADD_FAILURE() << "the clipboard does not take " << text;
+  return 0;
+}
+
+void put(const std::string& text) { write(text); }
+
+// Asks a query and waits for its answer on the clipboard, as the guide's game does; a
+// change without text (a reply that wine's clipboard lost halfway, say) is not the answer.
+std::string ask(const std::string& command, const std::string& arguments = "") {
+  DWORD sequence = write(request(command, arguments));
+  const ULONGLONG deadline = GetTickCount64() + 3000;
+  std::string reply;
+  while (sequence != 0 && GetTickCount64() < deadline) {
+    if (game_clipboard::readReply(nullptr, sequence, 100, reply)) {
+      return reply;
+    }
+  }
+  return "(no reply)";
+}
+
+void pauseFor(int ms) { std::this_thread::sleep_for(milliseconds(ms)); }
+
+class LiveTest : public ::testing::TestWithParam<int> {};
+
+TEST_P(LiveTest, AGamesTrafficRecordedLiveReplaysTheSame) {
+  const int pluginInterface = GetParam();
+  const std::string world = temporaryPath("world.session");
+  const std::string recording = temporaryPath("recorded.session");
+  {
+    std::ofstream out(world);
+    out << "0 client 5 Ana in 40 local\n0 client 7 Bo in 40\n0 client 9 Cyd in 40\n";
+  }
+  // The wine server keeps the clipboard between runs: start from a neutral text.
+  put("neutral");
+  const std::string switches = "--interface " + std::to_string(pluginInterface);
+
+  std::string liveOutput;
+  {
+    Program live("sorlinx-sim.exe --live --json --record \"" + recording + "\" " + switches +
+                 " \"" + world + "\"");
+    ASSERT_TRUE(live.started()) << "cannot start sorlinx-sim.exe";
+    ASSERT_TRUE(live.waitForOutput("live on the clipboard", milliseconds(10000))) << live.output();
+
+    EXPECT_EQ(ask("GetPlayerID"), "5");
+    put(request("3D", "{5[0,0,1.8]}{7[-3.25,10,0.5][RC]}{9[100,-20.75,2][RL]}"));
+    pauseFor(300);
+    const std::string moved = request("3D", "{5[1,0,1.8]}{7[-2,12,0.5]}{9[98,-20,2][RL]}");
+    put(moved);
+    pauseFor(250);
+    put(moved);  // the same text again: not a new request
+    pauseFor(250);
+    EXPECT_EQ(ask("GetPlayerIDFromName", "Bo"), "7");
+    put("the player's own text");
+    pauseFor(250);
+    put(request("SwitchPlayer", "9,41,"));
+    pauseFor(250);
+    EXPECT_EQ(ask("GetVersion"), "sorlinx beta 0.8");
+    emptyClipboard();
+    pauseFor(250);
+
+    // Either way of ending stops it: a line "quit", or the end of its input.
+    if (pluginInterface == 26) {
+      live.write("quit\n");
+    } else {
+      live.closeInput();
+    }
+    EXPECT_EQ(live.wait(milliseconds(10000)), 0U) << live.output();
+    liveOutput = live.output();
+  }
+  // What the game did, as the plugin took it, and what the plugin did.
+  EXPECT_THAT(liveOutput, ::testing::HasSubstr("\"event\":\"place\",\"client\":7,\"x\":-3.25"));
+  EXPECT_THAT(liveOutput, ::testing::HasSubstr("\"event\":\"move\",\"client\":9,\"channel\":41"));
+  EXPECT_THAT(liveOutput, ::testing::HasSubstr("\"event\":\"lists\",\"rc\":[7],\"rl\":[9]"));
+  EXPECT_THAT(liveOutput, ::testing::HasSubstr("\"event\":\"cue\""));
+  EXPECT_THAT(liveOutput, ::testing::HasSubstr("(a text that is not a request, 21 bytes)"));
+  EXPECT_THAT(liveOutput, ::testing::Not(::testing::HasSubstr("player's own")));
+  const std::vector<std::string> livePlaced = placementsAndReplies(liveOutput);
+  ASSERT_GE(livePlaced.size(), 9U) << liveOutput;
+
+  std::ifstream recorded(recording);
+  std::stringstream session;
+  session << recorded.rdbuf();
+  EXPECT_THAT(session.str(), ::testing::HasSubstr("empty"));
+  for (const std::string clock : {"", " --realtime"}) {
+    SCOPED_TRACE("replayed with" + clock);
+    Program replay("sorlinx-sim.exe --json" + clock + " " + switches + " \"" + recording + "\"");
+    const DWORD code = replay.wait(milliseconds(30000));
+    const std::string output = replay.output();
+    EXPECT_EQ(code, 0U) << output << "\nrecorded:\n" << session.str();
+    EXPECT_THAT(output, ::testing::HasSubstr("\"failed\":0"));
+    EXPECT_EQ(placementsAndReplies(output), livePlaced);
+  }
+  if (HasFailure()) {
+    ADD_FAILURE() << "the live run's timeline:\n" << liveOutput;
+  }
+  std::remove(world.c_str());
+  std::remove(recording.c_str());
+}
+
+INSTANTIATE_TEST_SUITE_P(BothInterfaces, LiveTest, ::testing::Values(26, 4),
+                         [](const ::testing::TestParamInfo<int>& run) {
+                           return "interface" + std::to_string(run.param);
+                         });
+
+}  // namespace

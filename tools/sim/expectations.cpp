@@ -1,0 +1,450 @@
+#include "expectations.h"
+
+#include <algorithm>
+#include <array>
+#include <cctype>
+#include <cmath>
+#include <optional>
+#include <sstream>
+
+#include "clipboard/envelope.h"
+#include "plugin/plugin_state.h"
+
+namespace sorlinx::sim {
+
+namespace {
+
+// The commands the plugin takes, for the hint about a misspelt one; those that reply.
+constexpr std::array<std::string_view, 9> COMMANDS{
+    "3D",         "3DMUTE",       "GetPlayerID",     "GetPlayerIDFromName", "GetCurrentChannelID",
+    "GetVersion", "SwitchPlayer", "ConnectToServer", "GetChannelIDFromName"};
+constexpr std::array<std::string_view, 4> QUERIES{"GetPlayerID", "GetPlayerIDFromName",
+                                                  "GetCurrentChannelID", "GetVersion"};
+
+bool near(float actual, float expected) {
+  return std::fabs(actual - expected) <= 1e-5F * std::max(1.0F, std::fabs(expected));
+}
+
+bool matches(const Step& step, const Event& event) {
+  switch (step.kind) {
+    case StepKind::expectReply:
+      return event.kind == EventKind::reply && event.text == step.text;
+    case StepKind::expectPlace:
+      return event.kind == EventKind::place && event.result == 0 && event.client == step.client &&
+             near(event.position.x, step.position.x) && near(event.position.y, step.position.y) &&
+             near(event.position.z, step.position.z);
+    case StepKind::expectCue:
+      return event.kind == EventKind::cue && event.text == step.text;
+    case StepKind::expectMove:
+      return event.kind == EventKind::move && event.client == step.client &&
+             event.channel == step.channel && (!step.password || event.password == step.password);
+    case StepKind::expectConnect:
+      return event.kind == EventKind::connect && event.text == step.text &&
+             event.number == step.number && (!step.nickname || event.nickname == step.nickname) &&
+             (!step.password || event.password == step.password);
+    case StepKind::expectDisconnect:
+      return event.kind == EventKind::disconnect;
+    case StepKind::expectLog:
+      return event.kind == EventKind::log && event.text == step.text;
+    case StepKind::expectNoReply:
+      return event.kind == EventKind::reply;
+    case StepKind::expectNoCue:
+      return event.kind == EventKind::cue;
+    case StepKind::expectNothing:
+      // Whatever the plugin does in answer; the cues go on by themselves (the question of
+      // where the plugin is installed, before the first, with them), and the start sequence
+      // answers nothing.
+      return event.fromPlugin && !event.atStart && event.kind != EventKind::cue &&
+             !(event.kind == EventKind::query && event.text == "getPluginPath");
+    default:
+      return false;
+  }
+}
+
+bool isNegative(StepKind kind) {
+  return kind == StepKind::expectNoReply || kind == StepKind::expectNoCue ||
+         kind == StepKind::expectNothing;
+}
+
+// The kind of event a positive expectation is about.
+std::optional<EventKind> subjectOf(StepKind kind) {
+  switch (kind) {
+    case StepKind::expectReply:
+      return EventKind::reply;
+    case StepKind::expectPlace:
+      return EventKind::place;
+    case StepKind::expectCue:
+      return EventKind::cue;
+    case StepKind::expectMove:
+      return EventKind::move;
+    case StepKind::expectConnect:
+      return EventKind::connect;
+    case StepKind::expectDisconnect:
+      return EventKind::disconnect;
+    case StepKind::expectLog:
+      return EventKind::log;
+    default:
+      return std::nullopt;
+  }
+}
+
+// An event as the timeline prints it, on one line without the leading blanks.
+std::string oneLine(const Event& event) {
+  std::ostringstream line;
+  printText(line, event);
+  std::string text = line.str();
+  text.pop_back();
+  return text.substr(text.find_first_not_of(' '));
+}
+
+std::string ms(Milliseconds time) { return std::to_string(time.count()) + " ms"; }
+
+// What a failed expectation is checked against: its window, every event, which of them are
+// claimed, and the connection over time.
+struct Context {
+  const Step& step;
+  Milliseconds from;
+  Milliseconds to;
+  const std::vector<Event>& events;
+  const std::vector<bool>& used;
+  const std::vector<StatusChange>& statuses;
+
+  [[nodiscard]] bool inWindow(const Event& event) const {
+    return event.time >= from && event.time <= to;
+  }
+
+  [[nodiscard]] std::int32_t statusAt(Milliseconds time) const {
+    std::int32_t status = STATUS_CONNECTION_ESTABLISHED;
+    for (const StatusChange& change : statuses) {
+      if (change.time <= time) {
+        status = change.status;
+      }
+    }
+    return status;
+  }
+
+  // The last text the game put on the clipboard in the window, or failing that before it.
+  [[nodiscard]] const Event* lastText() const {
+    const Event* found = nullptr;
+    for (const Event& event : events) {
+      if (event.time > to) {
+        break;
+      }
+      if (event.kind == EventKind::clipboard) {
+        found = &event;
+      }
+    }
+    return found;
+  }
+
+  // What stood on the clipboard just before `text` was put there: the text before it, a
+  // reply, or nothing.
+  [[nodiscard]] std::optional<std::string> textBefore(const Event& text) const {
+    std::optional<std::string> before;
+    for (const Event& event : events) {
+      if (&event == &text) {
+        break;
+      }
+      if (event.kind == EventKind::clipboard || event.kind == EventKind::reply) {
+        before = event.text;
+      } else if (event.noText) {
+        before.reset();
+      }
+    }
+    return before;
+  }
+};
+
+std::optional<Request> requestOf(const std::string& text) {
+  const auto payload = envelopePayload(text);
+  if (!payload || payload->empty()) {
+    return std::nullopt;
+  }
+  return splitPayload(*payload);
+}
+
+bool sameLetters(std::string_view a, std::string_view b) {
+  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+           return std::tolower(static_cast<unsigned char>(x)) ==
+                  std::tolower(static_cast<unsigned char>(y));
+         });
+}
+
+// A matching event after the window, in answer to the same text (no other text came
+// between); cues, which go on by themselves, at any time after.
+std::optional<std::string> cameLater(const Context& c) {
+  const bool cue = c.step.kind == StepKind::expectCue;
+  for (std::size_t i = 0; i < c.events.size(); ++i) {
+    const Event& event = c.events[i];
+    if (event.time <= c.to) {
+      continue;
+    }
+    if (!cue && event.kind == EventKind::clipboard) {
+      break;
+    }
+    if (!c.used[i] && matches(c.step, event)) {
+      return "it came at " + ms(event.time) + ", after this expectation's window ends at " +
+             ms(c.to) +
+             (cue ? ""
+                  : ": the plugin looks at the clipboard every 100 ms, so expect it at " +
+                        ms(event.time));
+    }
+  }
+  return std::nullopt;
+}
+
+std::optional<std::string> swappedHeight(const Context& c) {
+  if (c.step.kind != StepKind::expectPlace) {
+    return std::nullopt;
+  }
+  const Vector3& want = c.step.position;
+  for (const Event& event : c.events) {
+    if (c.inWindow(event) && event.kind == EventKind::place && event.result == 0 &&
+        event.client == c.step.client && near(event.position.x, want.x) &&
+        near(event.position.y, want.z) && near(event.position.z, want.y)) {
+      return "frames are x, z, y (the height last): client " + std::to_string(event.client) +
+             " was placed at this position with y and z swapped";
+    }
+  }
+  return std::nullopt;
+}
+
+std::optional<std::string> notConnected(const Context& c) {
+  const StepKind kind = c.step.kind;
+  if (kind == StepKind::expectCue) {
+    const std::int32_t status = c.statusAt(c.to);
+    if (status != STATUS_CONNECTION_ESTABLISHED) {
+      return "the voice client was not connected (status " + std::to_string(status) +
+             "): the cues start only while connected";
+    }
+    return std::nullopt;
+  }
+  if (kind != StepKind::expectReply && kind != StepKind::expectPlace &&
+      kind != StepKind::expectMove) {
+    return std::nullopt;
+  }
+  const Event* text = c.lastText();
+  if (text == nullptr || !requestOf(text->text)) {
+    return std::nullopt;
+  }
+  const std::int32_t status = c.statusAt(text->time);
+  if (status == STATUS_CONNECTION_ESTABLISHED) {
+    return std::nullopt;
+  }
+  const char* what = kind == StepKind::expectReply   ? "queries get no reply"
+                     : kind == StepKind::expectPlace ? "frames are ignored"
+                                                     : "moves are not asked for";
+  return "the voice client was not connected (status " + std::to_string(status) +
+         ") when the request came at " + ms(text->time) + ": " + what + " while not connected";
+}
+
+std::optional<std::string> sameTextAgain(const Context& c) {
+  for (auto event = c.events.rbegin(); event != c.events.rend(); ++event) {
+    if (event->kind != EventKind::clipboard || !c.inWindow(*event)) {
+      continue;
+    }
+    if (c.textBefore(*event) == event->text) {
+      return "the text put on the clipboard at " + ms(event->time) +
+             " is the one that stood there before: the same text again is not a new request "
+             "(a counter after the closing tag, like #2, makes it new)";
+    }
+    return std::nullopt;  // only the last text of the window counts
+  }
+  return std::nullopt;
+}
+
+std::optional<std::string> notARequest(const Context& c) {
+  const Event* text = c.lastText();
+  if (text == nullptr || !c.inWindow(*text) || envelopePayload(text->text)) {
+    return std::nullopt;
+  }
+  const std::size_t tag = text->text.find(OPENING_TAG);
+  if (tag == std::string::npos) {
+    return "the text put on the clipboard at " + ms(text->time) +
+           " is not a request: a request begins with " + std::string(OPENING_TAG) +
+           " and ends with " + std::string(CLOSING_TAG);
+  }
+  if (tag > 0) {
+    return "the text put on the clipboard at " + ms(text->time) + " has " + std::to_string(tag) +
+           " byte" + (tag == 1 ? "" : "s") + " before " + std::string(OPENING_TAG) +
+           ": a request must begin with it, not even a blank before";
+  }
+  return "the text put on the clipboard at " + ms(text->time) + " has no " +
+         std::string(CLOSING_TAG) + ": it is not a request";
+}
+
+std::optional<std::string> wrongCommand(const Context& c) {
+  const Event* text = c.lastText();
+  if (text == nullptr || !c.inWindow(*text)) {
+    return std::nullopt;
+  }
+  const auto request = requestOf(text->text);
+  if (!request) {
+    return std::nullopt;
+  }
+  const std::string command(request->command);
+  const bool known =
+      std::find(COMMANDS.begin(), COMMANDS.end(), request->command) != COMMANDS.end();
+  if (!known) {
+    const auto alike = std::find_if(COMMANDS.begin(), COMMANDS.end(), [&](std::string_view name) {
+      return sameLetters(name, request->command);
+    });
+    return "the plugin knows no command \"" + printable(command, 40) + "\"" +
+           (alike != COMMANDS.end()
+                ? ": names are compared byte for byte, did you mean " + std::string(*alike) + "?"
+                : "");
+  }
+  if (c.step.kind == StepKind::expectReply &&
+      std::find(QUERIES.begin(), QUERIES.end(), request->command) == QUERIES.end()) {
+    return command + " gives no reply: the clipboard keeps the request";
+  }
+  return std::nullopt;
+}
+
+std::optional<std::string> refused(const Context& c) {
+  if (c.step.kind != StepKind::expectPlace && c.step.kind != StepKind::expectMove) {
+    return std::nullopt;
+  }
+  const std::optional<EventKind> subject = subjectOf(c.step.kind);
+  for (const Event& event : c.events) {
+    if (c.inWindow(event) && event.kind == subject && event.client == c.step.client &&
+        event.result != 0) {
+      std::string why = "the voice client refused it (error " + std::to_string(event.result) + ")";
+      if (event.result == 512) {
+        why += ": client " + std::to_string(event.client) +
+               " is not on the server (a session brings clients in with client steps)";
+      }
+      return why;
+    }
+  }
+  return std::nullopt;
+}
+
+std::optional<std::string> nothingWritten(const Context& c) {
+  if (c.step.kind == StepKind::expectCue) {
+    return std::nullopt;
+  }
+  const bool wrote = std::any_of(c.events.begin(), c.events.end(), [&c](const Event& event) {
+    return event.kind == EventKind::clipboard && c.inWindow(event);
+  });
+  if (wrote) {
+    return std::nullopt;
+  }
+  return "nothing was put on the clipboard between " + ms(c.from) + " and " + ms(c.to);
+}
+
+// The first of the usual mistakes that explains a positive expectation's failure.
+std::string hintFor(const Context& c) {
+  using Explainer = std::optional<std::string> (*)(const Context&);
+  for (const Explainer explain : {cameLater, swappedHeight, refused, notConnected, sameTextAgain,
+                                  notARequest, wrongCommand, nothingWritten}) {
+    if (auto hint = explain(c)) {
+      return *hint;
+    }
+  }
+  return {};
+}
+
+// For a negative expectation: what the unwanted event answered.
+std::string answeredText(const std::vector<Event>& events, const Event& unwanted) {
+  const Event* text = nullptr;
+  for (const Event& event : events) {
+    if (event.time > unwanted.time) {
+      break;
+    }
+    if (event.kind == EventKind::clipboard) {
+      text = &event;
+    }
+  }
+  if (text == nullptr || unwanted.kind == EventKind::cue) {
+    return {};
+  }
+  return "it answers the text put on the clipboard at " + ms(text->time) + ": " +
+         printable(text->text, 80);
+}
+
+// For a failed expectation, the events of its kind that did happen in its window: a hint
+// at what the game got wrong.
+std::string seenInWindow(const std::vector<Event>& events, Milliseconds from, Milliseconds to,
+                         const Step& step) {
+  const std::optional<EventKind> subject = subjectOf(step.kind);
+  std::string seen;
+  int shown = 0;
+  for (const Event& event : events) {
+    if (!subject || event.kind != *subject || event.time < from || event.time > to) {
+      continue;
+    }
+    if (++shown > 3) {
+      seen += "; ...";
+      break;
+    }
+    seen += (seen.empty() ? "saw: " : "; ") + oneLine(event);
+  }
+  return seen;
+}
+
+}  // namespace
+
+Tally checkExpectations(const std::vector<Step>& steps, std::vector<Event>& events,
+                        const std::vector<StatusChange>& statuses) {
+  Tally tally;
+  std::vector<bool> used(events.size(), false);
+  Milliseconds from{0};
+  Milliseconds groupTime{0};
+  std::vector<Event> checked;
+  for (const Step& step : steps) {
+    if (step.time > groupTime) {
+      from = groupTime;
+      groupTime = step.time;
+    }
+    if (!isExpectation(step.kind)) {
+      continue;
+    }
+    const Milliseconds to = step.time;
+    Event result;
+    result.time = step.time;
+    result.kind = EventKind::expectation;
+    result.text = step.source;
+    result.line = step.at.line;
+    std::size_t found = events.size();
+    for (std::size_t i = 0; i < events.size(); ++i) {
+      const Event& event = events[i];
+      if (event.time >= from && event.time <= to && !used[i] && matches(step, event)) {
+        found = i;
+        break;
+      }
+    }
+    const std::string window = "between " + ms(from) + " and " + ms(to);
+    if (isNegative(step.kind)) {
+      result.met = found == events.size();
+      if (!result.met) {
+        result.detail = "but " + window + " there was: " + oneLine(events[found]);
+        result.hint = answeredText(events, events[found]);
+      }
+    } else {
+      result.met = found != events.size();
+      if (result.met) {
+        used[found] = true;
+      } else {
+        const std::string seen = seenInWindow(events, from, to, step);
+        result.detail = "nothing like it " + window + (seen.empty() ? "" : "; " + seen);
+        result.hint = hintFor({step, from, to, events, used, statuses});
+      }
+    }
+    ++tally.expectations;
+    if (!result.met) {
+      ++tally.failed;
+    }
+    checked.push_back(std::move(result));
+  }
+  // Each expectation shows after the events of its time.
+  for (Event& event : checked) {
+    const auto position =
+        std::upper_bound(events.begin(), events.end(), event.time,
+                         [](Milliseconds time, const Event& other) { return time < other.time; });
+    events.insert(position, std::move(event));
+  }
+  return tally;
+}
+
+}  // namespace sorlinx::sim

@@ -1,0 +1,16 @@
+// Live mode needs the Windows clipboard: builds for other platforms have none.
+#include "live_platform.h"
+
+namespace sorlinx::sim::live_platform {
+
+bool available() { return false; }
+
+void connectClipboard(const std::function<void(const ClipboardAccess&)>& /*observer*/) {}
+
+void disconnectClipboard() {}
+
+bool readInputLine(std::string& /*line*/) { return false; }
+
+void onInterrupt(void (* /*handler*/)()) {}
+
+}  // namespace sorlinx::sim::live_platform
