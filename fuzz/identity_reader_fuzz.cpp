@@ -3,7 +3,7 @@
 // value up to the next LF without the CR of a CR LF, refused when it does not fit.
 //
 // An input is one byte that picks the sizes of the pieces (0: the whole file at once),
-// followed by the file's contents.
+// followed by the file's contents; each is also fed whole and byte by byte.
 #include <algorithm>
 #include <array>
 #include <cstdint>
@@ -48,27 +48,31 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     return 0;
   }
   const unsigned seed = data[0];
-  std::string_view file(reinterpret_cast<const char*>(data) + 1, size - 1);
+  const std::string_view file(reinterpret_cast<const char*>(data) + 1, size - 1);
   const fuzz::Expected expected = fuzz::readWhole(file);
 
-  std::array<char, PATH_BUFFER_SIZE> buffer{};
-  IdentityScanner scanner(buffer.data(), buffer.size());
-  unsigned state = seed;
-  while (!file.empty()) {
-    state = state * 1103515245U + 12345U;
-    const std::size_t piece = seed == 0 ? file.size() : 1 + (state >> 16U) % 97;
-    const std::string_view bytes = file.substr(0, piece);
-    file.remove_prefix(bytes.size());
-    if (!scanner.feed(bytes)) {
-      break;  // as the reader does: the rest of the file is not read
-    }
-  }
-  if (scanner.finish() != expected.outcome) {
-    fuzz::fail("the scanner settled otherwise than the whole-text reading");
-  }
   // The value and its zero, and nothing else anywhere in the buffer.
   std::array<char, PATH_BUFFER_SIZE> wanted{};
   std::copy(expected.value.begin(), expected.value.end(), wanted.begin());
-  fuzz::check(buffer == wanted, "the buffer holds another value than the whole-text reading");
+  // Fed whole, byte by byte (every piece boundary crossed), and in the pieces the seed picks.
+  for (const int way : {0, 1, 2}) {
+    std::array<char, PATH_BUFFER_SIZE> buffer{};
+    IdentityScanner scanner(buffer.data(), buffer.size());
+    unsigned state = seed;
+    for (std::string_view rest = file; !rest.empty();) {
+      state = state * 1103515245U + 12345U;
+      const std::size_t piece = way == 0 || (way == 2 && seed == 0) ? rest.size()
+                                : way == 1                          ? 1
+                                                                    : 1 + (state >> 16U) % 97;
+      const std::string_view bytes = rest.substr(0, piece);
+      rest.remove_prefix(bytes.size());
+      if (!scanner.feed(bytes)) {
+        break;  // as the reader does: the rest of the file is not read
+      }
+    }
+    fuzz::check(scanner.finish() == expected.outcome,
+                "the scanner settled otherwise than the whole-text reading");
+    fuzz::check(buffer == wanted, "the buffer holds another value than the whole-text reading");
+  }
   return 0;
 }

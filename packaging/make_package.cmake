@@ -1,9 +1,10 @@
 # Builds the voice client's plugin package: a zip archive holding package.ini at its root
 # and the plugin's files under plugins/. Run as a script:
 #
-#   cmake -DPACKAGE_INI=... -DWIN32_DLL=... -DWIN64_DLL=... -DSOUNDS_DIR=...
+#   cmake -DPACKAGE_INI=... -DWIN32_DLL=... -DWIN64_DLL=... [-DLINUX_SO=...] -DSOUNDS_DIR=...
 #         -DSTAGE_DIR=... -DOUTPUT=... -P make_package.cmake
 #
+# LINUX_SO, the Linux library, goes into interface 26's package only.
 # Only files are listed, never folders, so every entry of the archive is deflated; the
 # times are fixed, so the same inputs give the same archive byte for byte.
 foreach(input PACKAGE_INI WIN32_DLL WIN64_DLL SOUNDS_DIR STAGE_DIR OUTPUT)
@@ -17,6 +18,10 @@ foreach(file "${WIN32_DLL}" "${WIN64_DLL}" "${PACKAGE_INI}")
       "name first (win32 before win64, win32-interface26 before win64-interface26, and so on).")
   endif()
 endforeach()
+if(LINUX_SO AND NOT EXISTS "${LINUX_SO}")
+  message(FATAL_ERROR "The package needs ${LINUX_SO}: build the linux-so preset first "
+    "(dist-linux before dist-win64-interface26).")
+endif()
 
 file(REMOVE_RECURSE "${STAGE_DIR}")
 file(MAKE_DIRECTORY "${STAGE_DIR}/plugins/sorlinx")
@@ -27,6 +32,10 @@ string(REPLACE "\n" "\r\n" ini "${ini}")
 file(WRITE "${STAGE_DIR}/package.ini" "${ini}")
 file(COPY "${WIN32_DLL}" "${WIN64_DLL}" DESTINATION "${STAGE_DIR}/plugins")
 set(entries package.ini plugins/sorlinx_win32.dll plugins/sorlinx_win64.dll)
+if(LINUX_SO)
+  file(COPY "${LINUX_SO}" DESTINATION "${STAGE_DIR}/plugins")
+  list(APPEND entries plugins/sorlinx_linux_amd64.so)
+endif()
 foreach(sound rc.wav rl.wav bruit.wav)
   if(NOT EXISTS "${SOUNDS_DIR}/${sound}")
     message(FATAL_ERROR "The package needs ${SOUNDS_DIR}/${sound}")

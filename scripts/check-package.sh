@@ -2,8 +2,10 @@
 # Checks plugin packages: each a zip archive whose entries are exactly package.ini and the
 # plugin's files, every one deflated and named in plain ASCII, whose package.ini has every
 # key the voice client's installer reads, and whose two DLLs are of the package's plugin
-# interface (check-dll.sh) and of their platform's architecture. The package of interface
-# 4 is named sorlinx-<version>-interface4.ts3_plugin; any other is interface 26's.
+# interface (check-dll.sh) and of their platform's architecture. Interface 26's package
+# also carries the Linux library (check-so.sh) and names linux_amd64 among its platforms.
+# The package of interface 4 is named sorlinx-<version>-interface4.ts3_plugin; any other
+# is interface 26's.
 # Usage: check-package.sh PACKAGE...
 # The DLLs are read with $OBJDUMP, by default MinGW-w64's x86_64 one (it reads both).
 set -euo pipefail
@@ -12,7 +14,7 @@ scripts=$(cd "$(dirname "$0")" && pwd)
 [ $# -gt 0 ] || { echo "Usage: check-package.sh PACKAGE..."; exit 2; }
 status=0
 
-expected="package.ini
+common_entries="package.ini
 plugins/sorlinx/bruit.wav
 plugins/sorlinx/rc.wav
 plugins/sorlinx/rl.wav
@@ -24,6 +26,12 @@ check_package() {
   fail() { echo "FAIL: $package: $*"; failed=1; }
   [[ $(basename "$package") == *-interface4.ts3_plugin ]] && interface=4
   [ -f "$package" ] || { fail "no such file"; return 1; }
+  local expected=$common_entries platforms="win32, win64" count=six
+  if [ $interface = 26 ]; then
+    expected=$(printf '%s\nplugins/sorlinx_linux_amd64.so\n' "$common_entries" | sort)
+    platforms="win32, win64, linux_amd64"
+    count=seven
+  fi
 
   local entries
   entries=$(unzip -Z1 "$package" | sort)
@@ -43,14 +51,17 @@ check_package() {
     grep -Eq "^$key = .+" <<< "$ini" || fail "package.ini has no \"$key = ...\" line"
   done
   grep -qx 'Type = Plugin' <<< "$ini" || fail "package.ini: Type is not Plugin"
-  grep -qx 'Platforms = win32, win64' <<< "$ini" || fail "package.ini: Platforms is not win32, win64"
+  # The installer shows this name; the client then lists the plugin as "Ostrel Plugin".
+  grep -qx 'Name = Ostrel Plugin (sorlinx)' <<< "$ini" ||
+    fail "package.ini: the Name is not the one the voice client lists, with sorlinx beside it"
+  grep -qx "Platforms = $platforms" <<< "$ini" || fail "package.ini: Platforms is not $platforms"
   grep -Eqx 'Description = ".+"' <<< "$ini" || fail "package.ini: the Description is not in double quotes"
   grep -Eqx 'Version = [0-9]+\.[0-9]+' <<< "$ini" || fail "package.ini: no version number"
 
   # A DLL of the other interface, or of the other architecture, would not load.
   local unpacked platform format
   unpacked=$(mktemp -d)
-  unzip -q "$package" 'plugins/*.dll' -d "$unpacked" || true
+  unzip -q "$package" 'plugins/*.dll' 'plugins/*.so' -d "$unpacked" 2>/dev/null || true
   for platform in win32:pei-i386 win64:pei-x86-64; do
     format=${platform#*:}
     platform=${platform%%:*}
@@ -62,10 +73,15 @@ check_package() {
     report=$("$scripts/check-dll.sh" "$objdump" "$dll" "$interface") ||
       fail "sorlinx_$platform.dll is not interface $interface's:"$'\n'"$report"
   done
+  local library=$unpacked/plugins/sorlinx_linux_amd64.so report
+  if [ -f "$library" ]; then
+    report=$("$scripts/check-so.sh" "$library") ||
+      fail "sorlinx_linux_amd64.so is not the Linux library of interface 26:"$'\n'"$report"
+  fi
   rm -rf "$unpacked"
 
   [ $failed -eq 0 ] &&
-    echo "OK: $package holds the six files of interface $interface, deflated, and a complete package.ini"
+    echo "OK: $package holds the $count files of interface $interface, deflated, and a complete package.ini"
   return $failed
 }
 

@@ -119,8 +119,10 @@ new_architectures() {
   architectures_of "$@" | grep -vxF "$known" || true
 }
 
-# What building the shipped files needs.
-BUILD_PACKAGES=(cmake ninja-build g++ g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix)
+# What building the shipped files needs: the Linux library's X11 clipboard needs libxcb and
+# its XFixes extension.
+BUILD_PACKAGES=(cmake ninja-build g++ g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix
+  libxcb1-dev libxcb-xfixes0-dev)
 
 # What the fuzz targets need: clang and its libFuzzer and sanitizer runtimes.
 FUZZ_PACKAGES=(clang libclang-rt-14-dev)
@@ -130,7 +132,7 @@ ANALYSIS_PACKAGES=(clang-tidy clang-tools cppcheck)
 
 # What the tests need on top of that.
 TEST_PACKAGES=("${BUILD_PACKAGES[@]}" libgtest-dev libgmock-dev googletest libbenchmark-dev
-  wine64 binutils clang-format unzip "${FUZZ_PACKAGES[@]}" "${ANALYSIS_PACKAGES[@]}")
+  wine64 binutils clang-format unzip xvfb xclip "${FUZZ_PACKAGES[@]}" "${ANALYSIS_PACKAGES[@]}")
 
 # The 32-bit wine, for the end-to-end tests of the 32-bit DLL. Optional: where the package
 # lists offer no i386 packages, the tests run without it and say so.

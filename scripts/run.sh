@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The main job: builds everything that ships into dist/ (the plugin's two DLLs for each
 # plugin interface, 26 and 4, with their cue sounds, unpacked in interface26/ and
-# interface4/; the two plugin packages players install; sorlinx-sim.exe and
+# interface4/, and interface 26's Linux library beside them; the two plugin packages
+# players install; sorlinx-sim.exe and
 # sorlinx-send.exe), then runs the simulator's built-in session natively: the plugin's own
 # code against a simulated voice client, showing what it does with every request a game can
 # make.
@@ -15,13 +16,17 @@ cd "$top"
 build_preset dist-win32 --target sorlinx
 build_preset dist-win64 --target all sorlinx_package
 build_preset dist-win32-interface26 --target sorlinx
+# Interface 26's package also carries the Linux library.
+build_preset dist-linux --target sorlinx
 build_preset dist-win64-interface26 --target sorlinx_package
 rm -rf "$top/dist"
 for interface in 4 26; do
   suffix=""
   [ $interface = 4 ] || suffix=-interface$interface
   # The DLLs and sounds as the package holds them under plugins/, and the package itself.
-  for preset in dist-win32$suffix dist-win64$suffix; do
+  presets="dist-win32$suffix dist-win64$suffix"
+  [ $interface = 4 ] || presets+=" dist-linux"
+  for preset in $presets; do
     cmake --install "build/$preset" --prefix "$top/dist/interface$interface" --component plugin \
       >/dev/null
   done

@@ -15,7 +15,7 @@ cd "$top"
 jobs=$(nproc)
 
 # Configuring is enough: it writes the compile commands and the generated headers.
-for preset in linux win64; do
+for preset in linux linux-so win64; do
   cmake --preset "$preset" >/dev/null
 done
 
@@ -41,6 +41,9 @@ tidy() {
 echo "--- clang-tidy"
 mapfile -t files < <(native_files)
 tidy run-clang-tidy-14 -p build/linux -j "$jobs" -quiet "${files[@]}"
+# The Linux library's own platform file, from the build that compiles it.
+linux_only=(src/clipboard/clipboard_x11.cpp)
+tidy clang-tidy-14 -p build/linux-so -quiet "${linux_only[@]}"
 tidy clang-tidy-14 -quiet tools/cue_sounds/make_cue_sounds.cpp -- -std=c++20
 # The MinGW compiler's own C++ headers, which clang does not find by itself for the
 # -posix flavour of the cross compiler.
@@ -52,7 +55,7 @@ done < <(x86_64-w64-mingw32-g++-posix -xc++ -E -v - </dev/null 2>&1 |
 tidy clang-tidy-14 -quiet "${windows_only[@]}" -- --target=x86_64-w64-mingw32 -std=c++20 \
   "${mingw_includes[@]}" -Isrc -Itools/send -Ibuild/win64/src/generated \
   -DWIN32_LEAN_AND_MEAN -DNOMINMAX
-echo "clang-tidy: ${#files[@]} native files, ${#windows_only[@]} Windows files and the cue sound generator, no finding."
+echo "clang-tidy: ${#files[@]} native files, ${#linux_only[@]} of the Linux library, ${#windows_only[@]} Windows files and the cue sound generator, no finding."
 
 echo "--- cppcheck"
 for preset in linux win64; do
@@ -61,4 +64,8 @@ for preset in linux win64; do
     --suppressions-list=.cppcheck-suppressions --inline-suppr --error-exitcode=1 --quiet \
     -j "$jobs" --template='{file}:{line}: {severity}: {message} [{id}]'
 done
-echo "cppcheck: the native and the Windows build's files of src/ and tools/, no finding."
+cppcheck --project=build/linux-so/compile_commands.json --file-filter='src/clipboard/*_x11.cpp' \
+  --std=c++20 --enable=warning,style,performance,portability \
+  --suppressions-list=.cppcheck-suppressions --inline-suppr --error-exitcode=1 --quiet \
+  --template='{file}:{line}: {severity}: {message} [{id}]'
+echo "cppcheck: the native, the Linux library's and the Windows build's files of src/ and tools/, no finding."

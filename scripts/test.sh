@@ -4,8 +4,10 @@
 # Windows builds of both plugin interfaces (4: win32, win64; 26: win32-interface26,
 # win64-interface26) with their DLL checks, the end-to-end tests of each real DLL under wine
 # and each interface's plugin package (a win64 build packs the DLL of its win32 build, so
-# that one comes first), the static analysis, every fuzz target for 30 seconds, and the
-# formatting of every source file.
+# that one comes first; interface 26's also the Linux library), the Linux library
+# (linux-so) with its checks and its end-to-end tests on a private Xvfb display, with xclip
+# and with win64's sorlinx-send under wine as the game, the static analysis, every fuzz
+# target for 30 seconds, and the formatting of every source file.
 #
 # The 32-bit DLLs are the primary ones, so their end-to-end tests need a 32-bit wine: it is
 # installed with the rest. Only where the package lists offer none does the run go on
@@ -28,17 +30,43 @@ fi
 # that no wine process outlives the run. A run without the 32-bit tests says so last, even
 # when it stops early.
 export SORLINX_WINEPREFIX="$top/build/wineprefix"
+xvfb_pid=""
 finish() {
   WINEPREFIX=$SORLINX_WINEPREFIX /usr/lib/wine/wineserver -k 2>/dev/null || true
+  WINEPREFIX=$top/build/linux-so/wineprefix-proton /usr/lib/wine/wineserver -k 2>/dev/null || true
+  if [ -n "$xvfb_pid" ]; then
+    kill "$xvfb_pid" 2>/dev/null || true
+    wait "$xvfb_pid" 2>/dev/null || true
+  fi
   if [ -n "$wine32_missing" ]; then
     echo "32-bit end to end: NOT RUN, because $wine32_missing"
   fi
 }
 trap finish EXIT
 
-for preset in linux linux-asan linux-tsan win32 win64 win32-interface26 win64-interface26; do
+# The Linux library's tests get an X server of their own, on a display number no other
+# server uses (Xvfb picks it and writes it once it accepts connections). Only they see it:
+# the Windows tests keep wine's own clipboard, away from X.
+display_file=$(mktemp)
+Xvfb -nolisten tcp -displayfd 3 3>"$display_file" 2>/dev/null &
+xvfb_pid=$!
+for _ in $(seq 100); do
+  [ -s "$display_file" ] && break
+  sleep 0.1
+done
+x_display=:$(cat "$display_file")
+rm -f "$display_file"
+[ "$x_display" != ":" ] || { echo "Xvfb did not start"; exit 1; }
+
+# win64 comes before linux-so, whose Proton case runs its sorlinx-send; linux-so before
+# win64-interface26, whose package carries the Linux library.
+for preset in linux linux-asan linux-tsan win32 win64 linux-so win32-interface26 win64-interface26; do
   build_preset "$preset"
-  ctest --preset "$preset"
+  if [ "$preset" = linux-so ]; then
+    DISPLAY=$x_display ctest --preset "$preset"
+  else
+    env -u DISPLAY ctest --preset "$preset"
+  fi
 done
 
 "$top/scripts/static-analysis.sh"

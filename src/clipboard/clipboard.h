@@ -1,8 +1,9 @@
 // The system clipboard, as the clipboard channel needs it: 8-bit text only.
 //
-// Two implementations, chosen by the build: clipboard_win32.cpp (the Windows clipboard, in
-// the shipped DLL) and clipboard_memory.cpp (an in-memory clipboard for tests and the
-// simulator; memory_clipboard.h drives it). Only clipboardThread calls these.
+// Three implementations, chosen by the build: clipboard_win32.cpp (the Windows clipboard, in
+// the shipped DLL), clipboard_x11.cpp (the X11 CLIPBOARD selection, in the shipped Linux
+// library) and clipboard_memory.cpp (an in-memory clipboard for tests and the simulator;
+// memory_clipboard.h drives it). Only clipboardThread calls these.
 #pragma once
 
 #include <cstdint>
@@ -26,5 +27,9 @@ bool readText(std::string& text);
 // the change counter as that left it, so that the caller can tell its own change from
 // another program's.
 bool writeText(std::string_view text, std::uint64_t& emptiedAt) noexcept;
+
+// Lets go of whatever the platform holds for the clipboard (X11: the connection, its window
+// and the text served from it), when clipboardThread ends. The next call starts afresh.
+void release() noexcept;
 
 }  // namespace sorlinx::clipboard

@@ -127,6 +127,7 @@ unsigned long clipboardThread(void* /*unused*/) {
     }
     pluginState.pacer->pause(POLLING_PERIOD);
   }
+  clipboard::release();
   return 0;
 }
 

@@ -107,6 +107,8 @@ bool clipboard::writeText(std::string_view text, std::uint64_t& emptiedAt) noexc
   return true;
 }
 
+void clipboard::release() noexcept {}  // nothing is held between calls
+
 void memory_clipboard::setText(std::string_view text) {
   auto& b = board();
   const std::lock_guard lock(b.mutex);

@@ -138,4 +138,6 @@ bool clipboard::writeText(std::string_view text, std::uint64_t& emptiedAt) noexc
   return true;
 }
 
+void clipboard::release() noexcept {}  // nothing is held between calls
+
 }  // namespace sorlinx

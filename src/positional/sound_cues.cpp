@@ -10,12 +10,13 @@ namespace sorlinx {
 
 namespace {
 
-constexpr CuePaths RELATIVE_PATHS{SON_RC, SON_RL, SON_BRUIT};
 constexpr std::string_view CUE_FOLDER = "sorlinx";
 
-// The file's name: what follows the last backslash of its relative path.
+CuePaths relativePaths() { return {SON_RC, SON_RL, SON_BRUIT}; }
+
+// The file's name: what follows the last separator of its relative path.
 std::string_view fileName(std::string_view relativePath) {
-  return relativePath.substr(relativePath.rfind('\\') + 1);
+  return relativePath.substr(relativePath.find_last_of("\\/") + 1);
 }
 
 // Writes folder, separator, "sorlinx", separator, the file's name and a terminator into
@@ -52,14 +53,14 @@ CuePaths CueFiles::paths() noexcept {
     case Stage::full:
       return {rc_.data(), rl_.data(), bruit_.data()};
     case Stage::relative:
-      return RELATIVE_PATHS;
+      return relativePaths();
     case Stage::waiting:
       break;
   }
   const auto pluginFolder = pluginState.host.pluginFolder;
   if (pluginFolder == nullptr) {
     stage_ = Stage::relative;
-    return RELATIVE_PATHS;
+    return relativePaths();
   }
   std::array<char, CUE_PATH_SIZE> folder{};
   if (!pluginFolder(folder.data(), folder.size())) {
@@ -67,7 +68,7 @@ CuePaths CueFiles::paths() noexcept {
       logError("erreur getPluginPath: aucun ID");
       waitLogged_ = true;
     }
-    return RELATIVE_PATHS;
+    return relativePaths();
   }
   folder.back() = '\0';
   const std::string_view folderText(folder.data(), std::strlen(folder.data()));
@@ -79,7 +80,7 @@ CuePaths CueFiles::paths() noexcept {
     logError(folderText.empty() ? "erreur getPluginPath: dossier vide"
                                 : "erreur getPluginPath: chemin trop long");
     stage_ = Stage::relative;
-    return RELATIVE_PATHS;
+    return relativePaths();
   }
   stage_ = Stage::full;
   return {rc_.data(), rl_.data(), bruit_.data()};

@@ -17,12 +17,13 @@
 namespace sorlinx {
 
 // The cue files, relative to the voice client's folder, which resolves them; the build
-// puts them in plugins/sorlinx/. Single backslashes: they reach the voice client as they
-// stand. A voice client that can say where it installed the plugin (Host::pluginFolder)
-// gets full paths instead, built from these files' names.
-inline constexpr const char* SON_RC = "plugins\\sorlinx\\rc.wav";
-inline constexpr const char* SON_RL = "plugins\\sorlinx\\rl.wav";
-inline constexpr const char* SON_BRUIT = "plugins\\sorlinx\\bruit.wav";
+// puts them in plugins/sorlinx/. Spelt with the separator of the platform built for
+// (sound_cue_files_win32.cpp, sound_cue_files_posix.cpp): they reach the voice client as
+// they stand. A voice client that can say where it installed the plugin
+// (Host::pluginFolder) gets full paths instead, built from these files' names.
+extern const char* const SON_RC;
+extern const char* const SON_RL;
+extern const char* const SON_BRUIT;
 
 // How often the lists are looked at while both are empty or the connection is down.
 inline constexpr Milliseconds CUE_IDLE_PAUSE{50};

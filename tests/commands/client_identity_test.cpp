@@ -1,3 +1,5 @@
+// Reading the identity from the secrets file. The scanner's own cases, fed whole and byte by
+// byte, are held against the plain reading by the replay of fuzz/corpus/identity_reader_fuzz.
 #include "commands/client_identity.h"
 
 #include <gmock/gmock.h>
@@ -52,47 +54,6 @@ using ::testing::ElementsAre;
   std::array<char, std::size_t{64} << 10> below;  // deliberately not initialised
   asm volatile("" : : "r"(below.data()) : "memory");
   return std::string_view(below.data(), below.size()).find(secret) != std::string_view::npos;
-}
-
-// Each file fed whole and byte by byte, so that every chunk boundary is crossed. The buffer
-// holds the value and zeros, nothing else.
-TEST(IdentityScannerTest, FindsTheFirstValueVerbatim) {
-  using enum IdentityScanner::Outcome;
-  const std::string longest(999, 'k');
-  const struct {
-    std::string file;
-    IdentityScanner::Outcome outcome;
-    std::string value;
-  } cases[] = {
-      {"[General]\nidentity=abc", found, "abc"},  // no line end at the end of the file
-      {"identity=\nmore", found, ""},
-      {"identity=first\nidentity=second\n", found, "first"},
-      {"x=1\nclient_identity=longer key\nidentity=plain\n", found, "longer key"},
-      {"identity=\"quoted\"  \t\n", found, "\"quoted\"  \t"},
-      {"identity=crlf\r\nnext=1\r\n", found, "crlf"},
-      {"identity=a\rb\r\r\n", found, "a\rb\r"},  // only the CR of the line end goes
-      {"identity=ends in cr\r", found, "ends in cr\r"},
-      {"identidentity=overlap\n", found, "overlap"},
-      {"identity=" + longest + "\r\n", found, longest},
-      {"identity=" + longest + "k\n", tooLong, ""},
-      {"identity=" + longest + "\r\r\n", tooLong, ""},
-      {"", noKey, ""},
-      {"identity\n=x\nIDENTITY=x\n", noKey, ""},
-  };
-  for (const auto& c : cases) {
-    for (const std::size_t chunk : {c.file.size() + 1, std::size_t{1}}) {
-      SCOPED_TRACE(c.file.substr(0, 40) + " in chunks of " + std::to_string(chunk));
-      std::string value(PATH_BUFFER_SIZE, '\0');
-      IdentityScanner scanner(value.data(), value.size());
-      for (std::size_t at = 0; at < c.file.size(); at += chunk) {
-        if (!scanner.feed(std::string_view(c.file).substr(at, chunk))) {
-          break;
-        }
-      }
-      EXPECT_EQ(scanner.finish(), c.outcome);
-      EXPECT_EQ(value, c.value + std::string(PATH_BUFFER_SIZE - c.value.size(), '\0'));
-    }
-  }
 }
 
 class ReadClientIdentityTest : public PluginTest {

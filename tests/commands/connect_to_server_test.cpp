@@ -7,6 +7,7 @@
 #include <thread>
 
 #include "commands/secrets_folder.h"
+#include "support/eventually.h"
 #include "support/plugin_fixture.h"
 
 namespace sorlinx::testing {
@@ -128,9 +129,7 @@ TEST_P(ConnectToServerTest, ShutdownDuringTheWaitReturnsPromptly) {
   pluginState.pacer = &pluginState.steadyPacer;
   memory_clipboard::setText(request("ConnectToServer", "a,100,,n"));
   ts3plugin_init();
-  for (int i = 0; i < 300 && host.callsTo("stopConnection").empty(); ++i) {
-    std::this_thread::sleep_for(10ms);
-  }
+  eventually([this] { return !host.callsTo("stopConnection").empty(); });
   std::this_thread::sleep_for(50ms);  // well into the wait
   const auto before = std::chrono::steady_clock::now();
   ts3plugin_shutdown();

@@ -103,10 +103,7 @@ SORLINX_FOR_EACH_INTERFACE(InterfaceTest);
 // Interface 26 only: where the cue files are played from.
 class CuePathTest : public PluginTest {
  protected:
-  CuePathTest() {
-    const std::lock_guard lock(pluginState.stateLock);
-    pluginState.rcClients = {1};
-  }
+  CuePathTest() { setLists({1}, {}); }
   // The paths of the cues played by `passes` passes of the cue worker, from a fresh start.
   std::vector<std::string> cuesPlayed(int passes = 2) {
     host.clearCalls();

@@ -9,6 +9,7 @@
 #include "clipboard/memory_clipboard.h"
 #include "plugin/exports.h"
 #include "plugin/plugin_state.h"
+#include "support/eventually.h"
 #include "support/plugin_fixture.h"
 
 namespace sorlinx::testing {
@@ -23,15 +24,9 @@ class LifecycleTest : public PluginTest {
     setConnected(false);
   }
 
-  // Waits, up to a generous bound, for the clipboard to read `text`.
-  static bool clipboardBecomes(const std::string& text) {
-    for (int i = 0; i < 300; ++i) {
-      if (memory_clipboard::text() == text) {
-        return true;
-      }
-      std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    return false;
+  // Waits for the clipboard worker to answer a request.
+  static bool answered() {
+    return eventually([] { return memory_clipboard::text() == "sorlinx beta 0.8"; });
   }
 };
 
@@ -56,7 +51,7 @@ TEST_P(LifecycleTest, InitLearnsTheConnectionAndStartsTheClipboardWorker) {
                           "getConnectionStatus(77)"));
   EXPECT_EQ(pluginState.currentServerConnection.load(), 77U);
   EXPECT_EQ(pluginState.connectionStatus.load(), 4);
-  EXPECT_TRUE(clipboardBecomes("sorlinx beta 0.8"));
+  EXPECT_TRUE(answered());
   ts3plugin_shutdown();
   EXPECT_FALSE(pluginState.clipboardThreadHandle.joinable());
   // A failed status query leaves the status at zero, and the workers start all the same.
@@ -74,11 +69,7 @@ TEST_P(LifecycleTest, MisusedLifecycleCallsAreHarmlessAndAStopKeepsTheRadioLists
   installHost();
   ts3plugin_shutdown();  // without init
   ts3plugin_shutdown();
-  {
-    const std::lock_guard lock(pluginState.stateLock);
-    pluginState.rcClients = {4};
-    pluginState.rlClients = {9};
-  }
+  setLists({4}, {9});
   EXPECT_EQ(ts3plugin_init(), 0);
   const auto firstThread = pluginState.clipboardThreadHandle.get_id();
   EXPECT_EQ(ts3plugin_init(), 0);  // again, without shutdown
@@ -91,10 +82,8 @@ TEST_P(LifecycleTest, MisusedLifecycleCallsAreHarmlessAndAStopKeepsTheRadioLists
   // And a fresh start after a stop works as the first did, with the lists as they were.
   memory_clipboard::setText(request("GetVersion"));
   EXPECT_EQ(ts3plugin_init(), 0);
-  EXPECT_TRUE(clipboardBecomes("sorlinx beta 0.8"));
-  const std::lock_guard lock(pluginState.stateLock);
-  EXPECT_THAT(pluginState.rcClients, ElementsAre(4));
-  EXPECT_THAT(pluginState.rlClients, ElementsAre(9));
+  EXPECT_TRUE(answered());
+  EXPECT_EQ(lists(), Lists({4}, {9}));
 }
 
 TEST_P(LifecycleTest, AStatusChangeForAnyConnectionMakesItCurrent) {

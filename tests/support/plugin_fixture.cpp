@@ -4,6 +4,7 @@
 
 #include "host/interface26.h"
 #include "host/interface4.h"
+#include "positional/sound_cues.h"
 
 namespace sorlinx::testing {
 
@@ -17,9 +18,7 @@ void resetPluginState() {
   pluginState.connectionStatus.store(STATUS_DISCONNECTED);
   pluginState.stopRequested.clear();
   pluginState.mute3D.store(false);
-  const std::lock_guard lock(pluginState.stateLock);
-  pluginState.rcClients.clear();
-  pluginState.rlClients.clear();
+  setLists({}, {});
 }
 
 PluginTest::PluginTest() {
@@ -58,7 +57,10 @@ std::string PluginTest::placement(std::string_view arguments) const {
 
 std::string PluginTest::cueFile(std::string_view name) const {
   if (GetParam() == 4) {
-    return R"(plugins\sorlinx\)" + std::string(name);
+    // Beside rc.wav, in the relative form of the platform built for.
+    const std::string_view rc(SON_RC);
+    return std::string(rc.substr(0, rc.size() - std::string_view("rc.wav").size())) +
+           std::string(name);
   }
   return std::string(TEST_PLUGIN_FOLDER) + R"(\sorlinx\)" + std::string(name);
 }
@@ -75,6 +77,23 @@ void PluginTest::setConnected(bool connected) {
 void PluginTest::passWith(std::string_view text) {
   memory_clipboard::setText(text);
   clipboardPass(channel);
+}
+
+void setLists(std::vector<ClientId> rc, std::vector<ClientId> rl) {
+  const std::lock_guard lock(pluginState.stateLock);
+  pluginState.rcClients = std::move(rc);
+  pluginState.rlClients = std::move(rl);
+}
+
+Lists lists() {
+  const std::lock_guard lock(pluginState.stateLock);
+  return {pluginState.rcClients, pluginState.rlClients};
+}
+
+void PluginTest::expectHostRulesKept() const {
+  EXPECT_EQ(host.outstandingAllocations(), 0);
+  EXPECT_EQ(host.badFrees(), 0);
+  EXPECT_EQ(host.conventionBreaks(), 0);
 }
 
 void PluginTest::passes(int count) {

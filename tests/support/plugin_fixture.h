@@ -12,6 +12,7 @@
 
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "clipboard/clipboard_channel.h"
@@ -31,6 +32,11 @@ inline std::string request(std::string_view command, std::string_view arguments 
 // Puts the plugin's process-wide state back as it is at load: workers stopped, lists
 // empty, no connection, no identity, the real pacer.
 void resetPluginState();
+
+// The radio lists, RC and RL, read and set under their lock.
+using Lists = std::pair<std::vector<ClientId>, std::vector<ClientId>>;
+Lists lists();
+void setLists(std::vector<ClientId> rc, std::vector<ClientId> rl);
 
 // Interface 26's voice client in the tests: the folder it reports for the plugins, and the
 // ID it hands over.
@@ -58,6 +64,9 @@ class PluginTest : public ::testing::TestWithParam<int> {
   void passWith(std::string_view text);
   // Runs `count` clipboard passes.
   void passes(int count);
+  // The voice client's rules were kept: all memory handed out given back once, every log
+  // line by the convention.
+  void expectHostRulesKept() const;
 
   sim::VoiceClient host;
   VirtualPacer pacer;

@@ -1,0 +1,286 @@
+// End to end on Linux: the shipped library, loaded with dlopen, handed the fake voice
+// client's interface-26 table (every slot it must not call a trap), and played by a game
+// through a real X server's clipboard: with xclip, and with a Windows game under wine whose
+// clipboard wine bridges to X11, as under Proton. The display is $DISPLAY (scripts/test.sh
+// starts a private Xvfb), or else an Xvfb of the program's own.
+#include <dlfcn.h>
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <array>
+#include <chrono>
+#include <filesystem>
+#include <iostream>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "clipboard/clipboard_channel.h"
+#include "commands/secrets_folder.h"
+#include "support/trapped_table.h"
+#include "voice_client.h"
+#include "x_display.h"
+
+namespace sorlinx::e2e {
+namespace {
+
+using namespace std::chrono_literals;
+using testing::Clock;
+using ::testing::ElementsAre;
+using testing::eventually;
+using testing::XClipboard;
+
+constexpr const char* PLUGIN_FOLDER = "/home/p/.ts3client/plugins";
+constexpr const char* PLUGIN_ID = "sorlinx-e2e-linux";
+constexpr const char* VERSION = "sorlinx beta 0.8";
+
+double millisecondsSince(Clock::time_point start) {
+  return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+}
+
+struct Exports {
+  int (*apiVersion)();
+  void (*setFunctionPointers)(const interface26::FunctionTable);
+  void (*registerPluginID)(const char*);
+  int (*init)();
+  void (*shutdown)();
+  void (*onConnectStatusChangeEvent)(std::uint64_t, int, unsigned int);
+};
+
+class PluginSoTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    host.setLocalClient(5);
+    host.addClient(5, 40, "me");
+    host.addClient(8, 40, "mate");
+    host.setPluginPath(PLUGIN_FOLDER);
+    table = testing::trappedTable(host.table26());
+    module = dlopen(SORLINX_SO_FILE, RTLD_NOW | RTLD_LOCAL);
+    ASSERT_NE(module, nullptr) << dlerror();
+    resolve("ts3plugin_apiVersion", dll.apiVersion);
+    resolve("ts3plugin_setFunctionPointers", dll.setFunctionPointers);
+    resolve("ts3plugin_registerPluginID", dll.registerPluginID);
+    resolve("ts3plugin_init", dll.init);
+    resolve("ts3plugin_shutdown", dll.shutdown);
+    resolve("ts3plugin_onConnectStatusChangeEvent", dll.onConnectStatusChangeEvent);
+    game.put("neutral");
+  }
+  void TearDown() override {
+    if (module != nullptr) {
+      if (dll.shutdown != nullptr) {
+        dll.shutdown();
+      }
+      dlclose(module);
+    }
+  }
+  template <typename Function>
+  void resolve(const char* name, Function& function) {
+    function = reinterpret_cast<Function>(dlsym(module, name));
+    ASSERT_NE(function, nullptr) << name << " is not exported";
+  }
+  void start(bool registerId = true) {
+    ASSERT_EQ(dll.apiVersion(), 26);
+    dll.setFunctionPointers(table);
+    if (registerId) {
+      dll.registerPluginID(PLUGIN_ID);
+    }
+    ASSERT_EQ(dll.init(), 0);
+  }
+  // Puts a request there, as the game does, and waits for the clipboard to read `answer`.
+  bool answers(const std::string& command, const std::string& arguments,
+               const std::string& answer) {
+    game.put(requestText(command, arguments));
+    return eventually([&] { return XClipboard::text() == answer; });
+  }
+  double timedShutdown(const char* what) {
+    const auto before = Clock::now();
+    dll.shutdown();
+    const double took = millisecondsSince(before);
+    std::cout << "ts3plugin_shutdown " << what << " took " << took << " ms\n";
+    RecordProperty(std::string("shutdown_") + what, std::to_string(took));
+    return took;
+  }
+
+  sim::VoiceClient host;
+  interface26::FunctionTable table{};
+  void* module = nullptr;
+  Exports dll{};
+  XClipboard game;
+};
+
+TEST_F(PluginSoTest, QueriesAnswerAndSwitchPlayerMovesThroughTheXClipboard) {
+  start();
+  const auto asked = Clock::now();
+  ASSERT_TRUE(answers("GetVersion", "", VERSION));
+  std::cout << "GetVersion answered after " << millisecondsSince(asked) << " ms\n";
+  EXPECT_TRUE(answers("GetPlayerID", "", "5"));
+  EXPECT_TRUE(answers("GetPlayerIDFromName", "mate", "8"));
+  EXPECT_TRUE(answers("GetPlayerIDFromName", "Mate", "-1"));
+  host.addClient(5, 0x1'0000'0028ULL, "me");
+  EXPECT_TRUE(answers("GetCurrentChannelID", "", "4294967336"));
+  EXPECT_EQ(host.outstandingAllocations(), 0);
+
+  host.clearCalls();
+  game.put(requestText("SwitchPlayer", "8,34,a,b"));
+  ASSERT_TRUE(eventually([this] { return !host.callsTo("requestClientMove").empty(); }));
+  EXPECT_THAT(host.transcript(), ElementsAre(R"(requestClientMove(1,8,34,"a,b",null))"));
+  EXPECT_EQ(XClipboard::text(), requestText("SwitchPlayer", "8,34,a,b"));  // nothing answered
+  EXPECT_THAT(host.logLines(), ::testing::IsEmpty());
+}
+
+// With the plugin's ID the cues play from full paths under the folder the voice client
+// reports; without one, from paths relative to the voice client's own folder.
+class CueTest : public PluginSoTest, public ::testing::WithParamInterface<bool> {};
+
+TEST_P(CueTest, AFrameIsPlacedWithYAndZSwappedItsListsAreCuedAndShutdownEndsTheCuesAtOnce) {
+  const auto origin = Clock::now();
+  host.setClock([origin] {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - origin).count();
+  });
+  start(GetParam());
+  host.clearCalls();
+  const auto requested = Clock::now();
+  game.put(requestText("3D", "{3[12.5,40,1.75]}{7[-3.25,10,0.5][RC]}{9[100,-20.75,2][RL]}"));
+  const auto placedAt = std::chrono::duration_cast<std::chrono::milliseconds>(requested - origin);
+  ASSERT_TRUE(eventually([this] { return host.callsTo("playWaveFile").size() >= 4; }))
+      << ::testing::PrintToString(host.transcript());
+  std::vector<std::string> placements;
+  for (const auto& call : host.callsTo("channelset3DAttributes")) {
+    placements.push_back(call.arguments);
+  }
+  EXPECT_THAT(placements, ElementsAre("1,3,12.5,1.75,40", "1,7,-3.25,0.5,10", "1,9,100,2,-20.75"));
+  const auto placedAfter = host.callsTo("channelset3DAttributes").front().time - placedAt.count();
+  std::cout << "placed " << placedAfter << " ms after the request\n";
+  RecordProperty("placed_after_ms", std::to_string(placedAfter));
+  EXPECT_LT(placedAfter, 400) << "more than a few polling periods";
+
+  const std::string folder =
+      GetParam() ? std::string(PLUGIN_FOLDER) + "/sorlinx/" : "plugins/sorlinx/";
+  const auto cues = host.callsTo("playWaveFile");
+  std::vector<std::string> files;
+  for (std::size_t i = 0; i < 4; ++i) {
+    files.push_back(cues[i].args[1]);
+  }
+  EXPECT_THAT(files, ElementsAre('"' + folder + "rc.wav\"", '"' + folder + "rl.wav\"",
+                                 '"' + folder + "bruit.wav\"", '"' + folder + "bruit.wav\""));
+  const auto period = cues[3].time - cues[2].time;
+  std::cout << "noise cue repeated after " << period << " ms\n";
+  EXPECT_GE(period, 810);
+  EXPECT_LE(period, 1000);
+
+  std::this_thread::sleep_for(200ms);  // the cue thread is in its 818 ms pause now
+  EXPECT_LT(timedShutdown("while cueing"), 200.0);
+}
+
+INSTANTIATE_TEST_SUITE_P(, CueTest, ::testing::Bool(),
+                         [](const auto& run) { return run.param ? "IdRegistered" : "NoId"; });
+
+TEST_F(PluginSoTest, ARequestLeftOnTheClipboardIsTakenOnceAndArmsOneStaleFrameReset) {
+  start();
+  host.clearCalls();
+  const auto requested = Clock::now();
+  game.put(requestText("NoSuchCommand", ""));
+  ASSERT_TRUE(eventually([this] { return host.placements().size() == 2; }, 5s));
+  EXPECT_GE(Clock::now() - requested, 1900ms) << "the reset came before twenty passes";
+  EXPECT_THAT(host.transcript(),
+              ElementsAre("getClientID(1)", "getChannelOfClient(1,5)", "getChannelClientList(1,40)",
+                          "channelset3DAttributes(1,5,0,0,0)", "channelset3DAttributes(1,8,0,0,0)",
+                          "freeMemory(pointer)"));
+  std::this_thread::sleep_for(2500ms);
+  EXPECT_EQ(host.placements().size(), 2U) << "the request was taken again";
+  EXPECT_EQ(XClipboard::text(), requestText("NoSuchCommand", ""));
+}
+
+TEST_F(PluginSoTest, ConnectToServerConnectsUnderTheIdentityOfTheSecretsFile) {
+  const testing::SecretsFolder folder("[General]\nidentity=\"17Vsecret+/=\"\nother=1\n");
+  host.setConfigPath(folder.path());
+  std::jthread voiceClient;
+  host.setHook("stopConnection", [this, &voiceClient] {
+    voiceClient = std::jthread([this] {
+      std::this_thread::sleep_for(100ms);
+      dll.onConnectStatusChangeEvent(1, 0, 0);
+    });
+  });
+  start();
+  game.put(requestText("ConnectToServer", "voice.example,9987,pw,"));
+  ASSERT_TRUE(eventually([this] { return !host.callsTo("startConnection").empty(); }));
+  EXPECT_EQ(host.callsTo("startConnection").front().arguments,
+            R"(1,""17Vsecret+/="","voice.example",9987,"TS3 User",null,"","pw")");
+  EXPECT_THAT(host.logLines(), ::testing::IsEmpty());
+}
+
+TEST_F(PluginSoTest, HostileTextsLeaveThePluginAnswering) {
+  start();
+  // 8 MiB: xclip hands it over in pieces, which the plugin refuses as too large, once.
+  game.put(std::string(8U << 20U, 'x'));
+  std::this_thread::sleep_for(300ms);
+  // Binary bytes after a zero: the text ends at the zero, as on Windows.
+  game.put(requestText("GetVersion", "") + std::string("\0\xff\x01garbage", 11));
+  EXPECT_TRUE(eventually([] { return XClipboard::text() == VERSION; }));
+  // Large, but handed over whole: read and answered.
+  EXPECT_TRUE(answers("GetPlayerIDFromName", std::string(300'000, '['), "-1"));
+  const auto lines = host.logLines();
+  EXPECT_EQ(std::count(lines.begin(), lines.end(), "erreur clipboardThread: texte trop grand"), 1)
+      << ::testing::PrintToString(lines);
+}
+
+TEST_F(PluginSoTest, ShutdownIsPromptWhileIdleAndWhileOwningTheClipboard) {
+  start();
+  std::this_thread::sleep_for(300ms);
+  EXPECT_LT(timedShutdown("while idle"), 200.0);
+  ASSERT_EQ(dll.init(), 0);
+  ASSERT_TRUE(answers("GetVersion", "", VERSION));  // the plugin owns the clipboard now
+  std::this_thread::sleep_for(150ms);
+  EXPECT_LT(timedShutdown("while owning the clipboard"), 200.0);
+  EXPECT_EQ(XClipboard::text(), std::nullopt) << "the reply outlived the plugin";
+  ASSERT_EQ(dll.init(), 0);
+  EXPECT_TRUE(answers("GetPlayerID", "", "5"));
+}
+
+// The game as under Proton: sorlinx-send, a Windows program, under wine on the same
+// display, in a wine prefix of its own. Wine bridges its clipboard to X11 both ways.
+TEST_F(PluginSoTest, AWindowsGameUnderWineTalksToThePluginThroughTheBridgedClipboard) {
+  if (!std::filesystem::exists(SORLINX_SEND_EXE)) {
+    GTEST_SKIP() << SORLINX_SEND_EXE << " is missing: build the win64 preset first";
+  }
+  const std::string wine =
+      "WINEPREFIX='" SORLINX_WINEPREFIX "' WINEDEBUG=-all WINEDLLOVERRIDES='mscoree,mshtml=' ";
+  ASSERT_TRUE(testing::run(wine + "/usr/lib/wine/wine64 wineboot -i >/dev/null 2>&1"))
+      << "wine does not start";
+  start();
+  const auto send = [&wine](const std::string& arguments) {
+    return testing::run(wine + "/usr/lib/wine/wine64 '" SORLINX_SEND_EXE "' --timeout 5000 " +
+                        arguments + " 2>/dev/null");
+  };
+  const auto asked = Clock::now();
+  EXPECT_EQ(send("GetVersion"), std::string(VERSION) + "\r\n");  // a Windows console line
+  std::cout << "GetVersion through wine answered after " << millisecondsSince(asked) << " ms\n";
+  EXPECT_EQ(send("GetPlayerIDFromName mate"), "8\r\n");
+  host.clearCalls();
+  EXPECT_TRUE(send("3D '{8[1,2,3]}'"));
+  EXPECT_TRUE(eventually([this] { return !host.placements().empty(); }));
+  EXPECT_EQ(host.callsTo("channelset3DAttributes").at(0).arguments, "1,8,1,3,2");
+  testing::run(wine + "/usr/lib/wine/wineserver -k");
+}
+
+// The display the tests use: $DISPLAY, or else an Xvfb of the program's own.
+class Display : public ::testing::Environment {
+ public:
+  void SetUp() override {
+    if (getenv("DISPLAY") == nullptr) {
+      server_.emplace();
+      setenv("DISPLAY", server_->name().c_str(), 1);
+    }
+  }
+  void TearDown() override { server_.reset(); }
+
+ private:
+  std::optional<testing::Xvfb> server_;
+};
+
+const auto* const display = ::testing::AddGlobalTestEnvironment(new Display);
+
+}  // namespace
+}  // namespace sorlinx::e2e
