@@ -23,11 +23,13 @@ namespace in_memory_clipboard {
 std::uint64_t changeCount() noexcept;
 bool readText(std::string& text);
 bool writeText(std::string_view text, std::uint64_t& emptiedAt) noexcept;
+void release() noexcept;
 }  // namespace in_memory_clipboard
 namespace windows_clipboard {
 std::uint64_t changeCount() noexcept;
 bool readText(std::string& text);
 bool writeText(std::string_view text, std::uint64_t& emptiedAt) noexcept;
+void release() noexcept;
 }  // namespace windows_clipboard
 
 namespace {
@@ -117,6 +119,14 @@ bool clipboard::writeText(std::string_view text, std::uint64_t& emptiedAt) noexc
                  : sim::live_platform::ClipboardAccess::held,
          text);
   return written;
+}
+
+void clipboard::release() noexcept {
+  if (useWindowsClipboard.load()) {
+    windows_clipboard::release();
+  } else {
+    in_memory_clipboard::release();
+  }
 }
 
 namespace sim::live_platform {
