@@ -93,6 +93,8 @@ inline bool readReply(HWND window, DWORD& sequence, DWORD timeoutMs, std::string
     if (now == sequence || !openClipboard(window)) {
       continue;
     }
+    // Taken again while the clipboard is ours, so that it goes with the text read.
+    const DWORD seen = GetClipboardSequenceNumber();
     const HANDLE data = GetClipboardData(CF_TEXT);
     const char* chars = data == nullptr ? nullptr : static_cast<const char*>(GlobalLock(data));
     if (chars != nullptr) {
@@ -100,8 +102,11 @@ inline bool readReply(HWND window, DWORD& sequence, DWORD timeoutMs, std::string
       GlobalUnlock(data);
     }
     CloseClipboard();
-    sequence = now;
-    return chars != nullptr;
+    if (chars == nullptr) {
+      continue;  // no text (yet): the writer may be between emptying and filling it
+    }
+    sequence = seen;
+    return true;
   }
   return false;
 }
