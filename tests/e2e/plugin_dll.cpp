@@ -111,21 +111,22 @@ void PluginDllTest::start(PluginId id) {
   }
 }
 
-void putText(std::string_view text) {
-  // Wine lets a second thread open the clipboard with no owner window while another one
-  // holds it the same way (the plugin's worker, in this same process); the first one's
-  // EmptyClipboard and SetClipboardData then fail and its text is lost. Write again until
-  // the clipboard has taken the text.
+namespace {
+
+// Puts `size` bytes (the terminator included) on the clipboard in `format`, as a game does.
+// Wine lets a second thread open the clipboard with no owner window while another one
+// holds it the same way (the plugin's worker, in this same process); the first one's
+// EmptyClipboard and SetClipboardData then fail and its text is lost. Write again until
+// the clipboard has taken the text.
+void putData(UINT format, const void* data, std::size_t size) {
   for (int attempt = 0; attempt < 200; ++attempt) {
     if (!openWithRetries(nullptr)) {
       throw std::runtime_error("the clipboard cannot be opened");
     }
-    const HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE, text.size() + 1);
-    auto* chars = static_cast<char*>(GlobalLock(block));
-    std::memcpy(chars, text.data(), text.size());
-    chars[text.size()] = '\0';
+    const HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE, size);
+    std::memcpy(GlobalLock(block), data, size);
     GlobalUnlock(block);
-    const bool taken = EmptyClipboard() != FALSE && SetClipboardData(CF_TEXT, block) != nullptr;
+    const bool taken = EmptyClipboard() != FALSE && SetClipboardData(format, block) != nullptr;
     CloseClipboard();
     if (taken) {
       return;
@@ -134,6 +135,16 @@ void putText(std::string_view text) {
     std::this_thread::sleep_for(std::chrono::milliseconds(1));
   }
   throw std::runtime_error("the clipboard does not take the text");
+}
+
+}  // namespace
+
+void putText(std::string_view text) {
+  putData(CF_TEXT, std::string(text).c_str(), text.size() + 1);
+}
+
+void putUnicodeText(std::wstring_view text) {
+  putData(CF_UNICODETEXT, std::wstring(text).c_str(), (text.size() + 1) * sizeof(wchar_t));
 }
 
 void emptyClipboard() {
@@ -157,18 +168,6 @@ std::optional<std::string> clipboardText() {
   }
   CloseClipboard();
   return text;
-}
-
-void putUnicodeText(std::wstring_view text) {
-  if (!openWithRetries(nullptr)) {
-    throw std::runtime_error("the clipboard cannot be opened");
-  }
-  const HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, (text.size() + 1) * 2);
-  std::memcpy(GlobalLock(block), text.data(), text.size() * 2);
-  GlobalUnlock(block);
-  EmptyClipboard();
-  SetClipboardData(CF_UNICODETEXT, block);
-  CloseClipboard();
 }
 
 std::optional<std::wstring> clipboardUnicodeText() {
