@@ -9,11 +9,11 @@
 #include <thread>
 
 #include "allocation_counter.h"
-#include "clipboard/clipboard_channel.h"
 #include "clipboard/memory_clipboard.h"
-#include "host/interface26.h"
+#include "interfaces/interface26.h"
 #include "plugin/exports.h"
-#include "plugin/plugin_state.h"
+#include "plugin/workers.h"
+#include "shared/plugin_state.h"
 #include "voice_client.h"
 
 namespace sorlinx {

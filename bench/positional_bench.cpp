@@ -7,11 +7,11 @@
 #include <string_view>
 
 #include "allocation_counter.h"
-#include "host/interface26.h"
+#include "interfaces/interface26.h"
 #include "plugin/exports.h"
-#include "plugin/plugin_state.h"
 #include "positional/placement.h"
 #include "positional/position_frame.h"
+#include "shared/plugin_state.h"
 #include "support/stream_frame_reader.h"
 
 namespace sorlinx {

@@ -21,12 +21,12 @@
 #include <string>
 #include <vector>
 
-#include "clipboard/clipboard_channel.h"
 #include "clipboard/memory_clipboard.h"
-#include "host/interface26.h"
+#include "interfaces/interface26.h"
 #include "plugin/exports.h"
-#include "plugin/plugin_state.h"
+#include "plugin/workers.h"
 #include "positional/sound_cues.h"
+#include "shared/plugin_state.h"
 
 // --- Heap accounting: every operator new, and the bytes in use ---
 namespace {

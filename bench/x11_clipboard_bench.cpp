@@ -11,9 +11,9 @@
 
 #include "allocation_counter.h"
 #include "clipboard/clipboard.h"
-#include "clipboard/clipboard_channel.h"
-#include "host/interface26.h"
-#include "plugin/plugin_state.h"
+#include "interfaces/interface26.h"
+#include "plugin/workers.h"
+#include "shared/plugin_state.h"
 #include "voice_client.h"
 #include "x_display.h"
 

@@ -18,15 +18,15 @@
 #include <string_view>
 #include <vector>
 
-#include "clipboard/clipboard_channel.h"
-#include "clipboard/dispatcher.h"
 #include "clipboard/memory_clipboard.h"
 #include "fuzz_check.h"
-#include "host/interface26.h"
+#include "interfaces/interface26.h"
+#include "plugin/dispatcher.h"
 #include "plugin/exports.h"
 #include "plugin/lifecycle.h"
-#include "plugin/plugin_state.h"
+#include "plugin/workers.h"
 #include "positional/sound_cues.h"
+#include "shared/plugin_state.h"
 #include "support/virtual_pacer.h"
 #include "voice_client.h"
 

@@ -12,7 +12,7 @@
 
 #include "commands/client_identity.h"
 #include "fuzz_check.h"
-#include "host/host.h"
+#include "shared/host.h"
 
 namespace sorlinx::fuzz {
 namespace {

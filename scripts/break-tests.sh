@@ -58,25 +58,25 @@ brk clip-envelope-anywhere src/clipboard/clipboard_channel.cpp \
 brk clip-buffer-kept src/clipboard/clipboard_channel.cpp \
   's/\n\s*releaseIfLarge\(channel\.currentText\);\n/\n/' \
   'a huge clipboard text pins its buffer for the rest of the session'
-brk disp-stale-off-by-one src/clipboard/dispatcher.cpp \
+brk disp-stale-off-by-one src/plugin/dispatcher.cpp \
   's/if \(unchangedPasses < STALE_FRAME_PASSES\)/if (unchangedPasses <= STALE_FRAME_PASSES)/' \
   'the stale-frame reset comes one pass late'
-brk disp-stale-no-free src/clipboard/dispatcher.cpp \
+brk disp-stale-no-free src/positional/placement.cpp \
   's/\n\s*host\.freeMemory\(clients\);\n/\n/' \
   'the reset never gives the client list back (missing freeMemory)'
-brk disp-stale-not-waiting src/clipboard/dispatcher.cpp \
+brk disp-stale-not-waiting src/plugin/dispatcher.cpp \
   's/return;  \/\/ wait for the connection/\/\/ wait for the connection/' \
   'the reset runs while not connected'
-brk disp-stale-lock-dropped src/clipboard/dispatcher.cpp \
+brk disp-stale-lock-dropped src/plugin/dispatcher.cpp \
   's/\{\n\s*const std::lock_guard lock\(pluginState\.stateLock\);\n(\s*pluginState\.rcClients\.clear)/{\n$1/' \
   'the reset empties the radio lists without stateLock'
-brk disp-placement-unlogged src/clipboard/dispatcher.cpp \
+brk disp-placement-unlogged src/positional/placement.cpp \
   's/logError\("erreur Channelset3DAttributes"\);/static_cast<void>(0);/' \
   'a refused placement at the origin is not logged'
-brk disp-mute-prefix src/clipboard/dispatcher.cpp \
+brk disp-mute-prefix src/plugin/dispatcher.cpp \
   's/argumentText == "ON"/argumentText.starts_with("ON")/' \
   '"3DMUTE" takes "ONx" for "ON"'
-brk disp-reserved-answers src/clipboard/dispatcher.cpp \
+brk disp-reserved-answers src/plugin/dispatcher.cpp \
   's/Command\{"GetChannelIDFromName", nullptr\}/Command{"GetChannelIDFromName", handleGetVersion}/' \
   'the reserved command answers instead of doing nothing'
 
@@ -105,10 +105,10 @@ brk switch-fields-swapped src/commands/switch_player.cpp \
 brk switch-status-check src/commands/switch_player.cpp \
   's/connectionStatus\.load\(\) != STATUS_CONNECTION_ESTABLISHED\)/connectionStatus.load() == STATUS_DISCONNECTED)/' \
   'moves are requested while the connection is still being made'
-brk fields-comma-kept src/commands/fields.cpp \
+brk fields-comma-kept src/clipboard/fields.cpp \
   's/remaining\.erase\(0, comma \+ 1\);/remaining.erase(0, comma);/' \
   'the comma after a field stays in front of the next one'
-brk fields-upper-bound src/commands/fields.h \
+brk fields-upper-bound src/clipboard/fields.h \
   's/magnitude <= largest \?/magnitude <= largest + 1 ?/' \
   'a number one past the type'"'"'s largest is accepted and wraps around'
 brk connect-default-nickname src/commands/connect_to_server.cpp \
@@ -202,24 +202,24 @@ brk exports-double-init src/plugin/exports.cpp \
 brk exports-callback-connection src/plugin/exports.cpp \
   's/(unsigned int \/\*errorNumber\*\/\) \{\n\s*)pluginState\.currentServerConnection\.store\(serverConnection\);/${1}static_cast<void>(serverConnection);/' \
   'a status change does not make its connection the current one'
-brk pacer-stop-unseen src/plugin/pacer.cpp \
+brk pacer-stop-unseen src/shared/pacer.cpp \
   's/return !wake_\.wait_for/return wake_.wait_for/' \
   'a pause cut short by a stop reports that the worker may go on'
-brk state-secure-zero-short src/plugin/plugin_state.cpp \
+brk state-secure-zero-short src/shared/plugin_state.cpp \
   's/for \(std::size_t i = 0; i < size; \+\+i\)/for (std::size_t i = 0; i + 1 < size; ++i)/' \
   'wiping a secret leaves its last byte'
 
-# --- src/host ---
-brk host-invalid-client-id src/host/host_functions.h \
+# --- src/shared ---
+brk host-invalid-client-id src/shared/host.h \
   's/ERROR_INVALID_CLIENT_ID = 0x200;/ERROR_INVALID_CLIENT_ID = 0x201;/' \
   'the unknown-client error code is wrong'
-brk log-severity src/host/log.cpp \
+brk log-severity src/shared/log.cpp \
   's/LOG_SEVERITY_ERROR = 4;/LOG_SEVERITY_ERROR = 3;/' \
   'log lines go out with the wrong severity'
-brk log-cut-off-by-one src/host/log.cpp \
+brk log-cut-off-by-one src/shared/log.cpp \
   's/line\.size\(\) - 1\)/line.size() - 2)/' \
   'a long log line is cut one character short'
-brk log-null-entry src/host/log.cpp \
+brk log-null-entry src/shared/log.cpp \
   's/if \(logMessage == nullptr\) \{\n\s*return;\n\s*\}\n//' \
   'a voice client without a log entry is called through a null pointer'
 

@@ -41,7 +41,7 @@ check_package() {
   local methods
   methods=$(unzip -v "$package" | awk 'NR > 3 && $2 ~ /^[A-Za-z]/ && NF >= 8 { print $2 }' | sort -u)
   [ "$methods" = "Defl:N" ] || fail "entries are not all deflated: $methods"
-  if unzip -Z1 "$package" | LC_ALL=C grep -q '[^ -~]'; then
+  if LC_ALL=C grep -q '[^ -~]' <<< "$entries"; then
     fail "an entry's name is not plain ASCII"
   fi
 
@@ -67,7 +67,7 @@ check_package() {
     platform=${platform%%:*}
     local dll=$unpacked/plugins/sorlinx_$platform.dll
     [ -f "$dll" ] || continue  # reported with the entries
-    "$objdump" -f "$dll" | grep -q "file format $format\$" ||
+    grep -q "file format $format\$" <<< "$("$objdump" -f "$dll")" ||
       fail "sorlinx_$platform.dll is not a $format file"
     local report
     report=$("$scripts/check-dll.sh" "$objdump" "$dll" "$interface") ||

@@ -88,13 +88,21 @@ require_packages() {
 }
 
 # Whether a package is installed ("wine32:i386" asks for that architecture's).
+#
+# These helpers run under `set -o pipefail`: the text is taken whole before it is searched,
+# because `grep -q` in a pipe leaves at its first match, and the writer, killed by SIGPIPE
+# while it writes the rest, would turn a match into a failure (exit code 141).
 installed() {
-  dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q "install ok installed"
+  local status
+  status=$(dpkg-query -W -f='${Status}' "$1" 2>/dev/null) || return 1
+  [[ $status == *"install ok installed"* ]]
 }
 
-# Whether the package lists offer a version of a package.
+# Whether the package lists offer a version of a package ("Candidate: (none)" offers none).
 offered() {
-  LC_ALL=C apt-cache policy "$1" 2>/dev/null | grep -q "Candidate: [^(]"
+  local policy
+  policy=$(LC_ALL=C apt-cache policy "$1" 2>/dev/null) || return 1
+  [[ $policy =~ Candidate:\ [^\(] ]]
 }
 
 all_offered() {

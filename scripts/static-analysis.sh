@@ -24,7 +24,7 @@ native_files() {
     grep -E "^$top/(src|tools)/" | sort -u
 }
 windows_only=(src/clipboard/clipboard_win32.cpp src/commands/secrets_file_win32.cpp
-  src/host/interface4_exports.cpp
+  src/interfaces/interface4_exports.cpp
   tools/send/main.cpp tools/sim/live_platform_win32.cpp)
 
 # Runs one clang-tidy command with its output in the log, and shows the findings on failure.

@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Every test: unit tests natively, again under ASan+UBSan and under TSan (each build also
+# Every test: the install helpers and the levels of src/, unit tests natively, again under ASan+UBSan and under TSan (each build also
 # replays the fuzz targets' corpora and runs the stress test and, natively, the soak), the
 # Windows builds of both plugin interfaces (4: win32, win64; 26: win32-interface26,
 # win64-interface26) with their DLL checks, the end-to-end tests of each real DLL under wine
@@ -14,6 +14,10 @@
 # without those tests, and then its last line says that they did not run, and why.
 set -euo pipefail
 source "$(dirname "$0")/lib.sh"
+# First what needs nothing installed: the install helpers this run is about to rely on, and
+# the levels of the source tree.
+"$top/tests/scripts/lib_test.sh"
+"$top/scripts/check-levels.sh"
 require_packages "${TEST_PACKAGES[@]}" --optional "$WINE32_PACKAGE"
 cd "$top"
 

@@ -4,8 +4,7 @@
 #include <new>
 
 #include "clipboard/clipboard.h"
-#include "clipboard/dispatcher.h"
-#include "plugin/plugin_state.h"
+#include "shared/plugin_state.h"
 
 namespace sorlinx {
 
@@ -59,7 +58,7 @@ bool readChangedText(ClipboardChannel& channel) {
   return true;
 }
 
-void takeRequest(ClipboardChannel& channel, std::string_view payload) {
+void takeRequest(ClipboardChannel& channel, std::string_view payload, RequestDispatcher dispatch) {
   channel.requestSeen = true;
   channel.unchangedPasses = 0;
   if (payload.empty()) {
@@ -68,7 +67,7 @@ void takeRequest(ClipboardChannel& channel, std::string_view payload) {
   const Request request = splitPayload(payload);
   channel.argumentText.assign(request.arguments);
   try {
-    dispatchRequest(request.command, channel.argumentText);
+    dispatch(request.command, channel.argumentText);
   } catch (...) {
     // A handler that fails ends its request, never the thread.
     logError("erreur dispatchRequest");
@@ -77,12 +76,12 @@ void takeRequest(ClipboardChannel& channel, std::string_view payload) {
 
 // Dispatches the text just read when it is a request. `retrying`: it is the request whose
 // reply is owed, taken again.
-void takeText(ClipboardChannel& channel, bool retrying) {
+void takeText(ClipboardChannel& channel, bool retrying, RequestDispatcher dispatch) {
   channel.replyOwed = false;
   const std::uint32_t lostBefore = lostReplies.load();
   if (const auto payload = envelopePayload(channel.currentText)) {
     requestChangeCount.store(channel.lastChangeCount);
-    takeRequest(channel, *payload);
+    takeRequest(channel, *payload, dispatch);
     requestChangeCount.store(0);
   }
   if (lostReplies.load() != lostBefore) {
@@ -101,34 +100,22 @@ void takeText(ClipboardChannel& channel, bool retrying) {
 
 }  // namespace
 
-void clipboardPass(ClipboardChannel& channel) {
+void readClipboardRequest(ClipboardChannel& channel, RequestDispatcher dispatch) {
   // A pass that cannot read the clipboard counts as unchanged and leaves the change
   // detection as it was, so a request is never dispatched twice for one appearance.
   const bool read = readChangedText(channel);
   if (read && channel.lastText.replace(channel.currentText)) {
-    takeText(channel, false);
+    takeText(channel, false, dispatch);
   } else if (read && channel.replyOwed) {
-    takeText(channel, true);
+    takeText(channel, true, dispatch);
   } else {
     ++channel.unchangedPasses;
   }
-  checkStaleFrame(channel.unchangedPasses, channel.requestSeen);
-  releaseIfLarge(channel.currentText);
-  releaseIfLarge(channel.argumentText);
 }
 
-unsigned long clipboardThread(void* /*unused*/) {
-  ClipboardChannel channel;
-  while (!pluginState.stopRequested.isSet()) {
-    try {
-      clipboardPass(channel);
-    } catch (...) {
-      logError("erreur clipboardThread");
-    }
-    pluginState.pacer->pause(POLLING_PERIOD);
-  }
-  clipboard::release();
-  return 0;
+void trimClipboardBuffers(ClipboardChannel& channel) {
+  releaseIfLarge(channel.currentText);
+  releaseIfLarge(channel.argumentText);
 }
 
 void writeClipboardText(std::string_view reply) {

@@ -1,6 +1,6 @@
 // The clipboard channel: the game puts requests on the clipboard inside an envelope,
-// clipboardThread polls for them, takes each new one apart and dispatches it; replies
-// replace the request on the clipboard.
+// clipboardThread polls for them, and this reads each new one, takes it apart and hands it
+// to the dispatcher it is given; replies replace the request on the clipboard.
 #pragma once
 
 #include <cstdint>
@@ -10,7 +10,7 @@
 
 #include "clipboard/envelope.h"
 #include "clipboard/seen_text.h"
-#include "plugin/pacer.h"
+#include "shared/pacer.h"
 
 namespace sorlinx {
 
@@ -38,12 +38,18 @@ struct ClipboardChannel {
   std::string argumentText;
 };
 
-// One pass of clipboardThread, without its pause: read the clipboard when it has changed,
-// dispatch a new request, then run the stale-frame check.
-void clipboardPass(ClipboardChannel& channel);
+// Runs one request's handler: the command and the argument text, which the handler may
+// consume in place.
+using RequestDispatcher = void (*)(std::string_view command, std::string& argumentText);
 
-// The worker: a pass every POLLING_PERIOD until stop is requested. The argument is unused.
-unsigned long clipboardThread(void* unused);
+// The reading half of a clipboardThread pass: reads the clipboard when it has changed and
+// hands a new request (or the one whose reply is owed, found again) to `dispatch`. Counts
+// the pass in unchangedPasses when it brought no request; the stale-frame check is the
+// caller's.
+void readClipboardRequest(ClipboardChannel& channel, RequestDispatcher dispatch);
+
+// Lets go of read buffers grown by an unusually large text, at the end of a pass.
+void trimClipboardBuffers(ClipboardChannel& channel);
 
 // How often a reply is tried within one pass before it waits for the next, and the pause
 // between tries: the game itself often holds the clipboard for a moment while it looks for

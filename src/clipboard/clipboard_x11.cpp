@@ -31,7 +31,7 @@
 #include <string>
 
 #include "clipboard/clipboard.h"
-#include "host/host.h"
+#include "shared/host.h"
 
 namespace sorlinx {
 namespace {

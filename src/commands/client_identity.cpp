@@ -4,7 +4,7 @@
 #include <string>
 
 #include "commands/secrets_file.h"
-#include "plugin/plugin_state.h"
+#include "shared/plugin_state.h"
 
 namespace sorlinx {
 

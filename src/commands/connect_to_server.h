@@ -11,7 +11,7 @@
 
 #include <string>
 
-#include "plugin/pacer.h"
+#include "shared/pacer.h"
 
 namespace sorlinx {
 

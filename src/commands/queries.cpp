@@ -4,7 +4,7 @@
 #include <optional>
 
 #include "clipboard/clipboard_channel.h"
-#include "plugin/plugin_state.h"
+#include "shared/plugin_state.h"
 
 namespace sorlinx {
 

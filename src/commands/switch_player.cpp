@@ -1,7 +1,7 @@
 #include "commands/switch_player.h"
 
-#include "commands/fields.h"
-#include "plugin/plugin_state.h"
+#include "clipboard/fields.h"
+#include "shared/plugin_state.h"
 
 namespace sorlinx {
 

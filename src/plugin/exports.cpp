@@ -2,10 +2,9 @@
 
 #include <system_error>
 
-#include "clipboard/clipboard_channel.h"
 #include "plugin/lifecycle.h"
-#include "plugin/plugin_state.h"
-#include "positional/sound_cues.h"
+#include "plugin/workers.h"
+#include "shared/plugin_state.h"
 
 using sorlinx::pluginState;
 
@@ -29,15 +28,6 @@ void joinWorker(std::thread& handle) {
 }
 
 }  // namespace
-
-bool sorlinx::installHost(const Host& host) noexcept {
-  if (pluginState.running.load()) {
-    return false;
-  }
-  pluginState.host = host;
-  pluginState.hostReceived.store(true);
-  return true;
-}
 
 extern "C" {
 

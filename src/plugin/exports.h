@@ -19,7 +19,7 @@
 
 #include <cstdint>
 
-#include "host/host.h"
+#include "shared/host.h"
 
 #if defined(_WIN32)
 #define SORLINX_EXPORT __declspec(dllexport) SORLINX_CDECL

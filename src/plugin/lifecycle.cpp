@@ -3,7 +3,7 @@
 #include <new>
 
 #include "commands/client_identity.h"
-#include "plugin/plugin_state.h"
+#include "shared/plugin_state.h"
 
 namespace sorlinx {
 

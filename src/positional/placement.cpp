@@ -9,12 +9,14 @@
 #include <string_view>
 #include <vector>
 
-#include "plugin/plugin_state.h"
 #include "positional/position_frame.h"
+#include "shared/plugin_state.h"
 
 namespace sorlinx {
 
 namespace {
+
+constexpr Vector3 ORIGIN{0.0F, 0.0F, 0.0F};
 
 constexpr std::size_t CLIENT_IDS = std::size_t{std::numeric_limits<ClientId>::max()} + 1;
 using ClientSet = std::bitset<CLIENT_IDS>;
@@ -121,6 +123,37 @@ void logRefusal(HostError code, ClientId client) {
 }
 
 }  // namespace
+
+void placeLocalChannelAtOrigin() {
+  const Host& host = pluginState.host;
+  ClientId localClient = 0;
+  if (host.getClientID(pluginState.currentServerConnection.load(), &localClient) != 0) {
+    logError("erreur getClientID");
+    return;
+  }
+  ChannelId channel = 0;
+  if (host.getChannelOfClient(pluginState.currentServerConnection.load(), localClient, &channel) !=
+      0) {
+    logError("erreur getChannelOfClient");
+    return;
+  }
+  ClientId* clients = nullptr;
+  if (host.getChannelClientList(pluginState.currentServerConnection.load(), channel, &clients) !=
+      0) {
+    logError("erreur getChannelClientList");
+    return;
+  }
+  if (clients == nullptr) {
+    return;  // success without a list: nobody to place, nothing to release
+  }
+  for (const ClientId* client = clients; *client != 0; ++client) {
+    if (host.channelset3DAttributes(pluginState.currentServerConnection.load(), *client, &ORIGIN) !=
+        0) {
+      logError("erreur Channelset3DAttributes");
+    }
+  }
+  host.freeMemory(clients);
+}
 
 void handle3D(std::string& frameText) {
   if (pluginState.connectionStatus.load() != STATUS_CONNECTION_ESTABLISHED) {

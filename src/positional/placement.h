@@ -15,4 +15,8 @@ namespace sorlinx {
 // While not connected the frame is dropped and the lists keep what they hold.
 void handle3D(std::string& frameText);
 
+// Puts every client of the local player's channel, the local player included, at the
+// origin: the second half of the stale-frame reset. A failed step is logged and ends it.
+void placeLocalChannelAtOrigin();
+
 }  // namespace sorlinx

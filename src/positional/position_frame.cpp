@@ -4,7 +4,7 @@
 #include <charconv>
 #include <cmath>
 
-#include "commands/fields.h"
+#include "clipboard/fields.h"
 
 namespace sorlinx {
 

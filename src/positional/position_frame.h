@@ -11,7 +11,7 @@
 #include <optional>
 #include <string_view>
 
-#include "host/host.h"
+#include "shared/host.h"
 
 namespace sorlinx {
 

@@ -4,7 +4,7 @@
 #include <mutex>
 #include <string_view>
 
-#include "plugin/plugin_state.h"
+#include "shared/plugin_state.h"
 
 namespace sorlinx {
 
@@ -121,20 +121,6 @@ Milliseconds soundCuePass(SoundCueState& state, Pacer& pacer) {
   state.rcCueStarted = state.rcCueStarted && rcCount != 0;
   state.rlCueStarted = state.rlCueStarted && rlCount != 0;
   return NOISE_CUE_PERIOD;
-}
-
-unsigned long soundCueThread(void* /*unused*/) {
-  SoundCueState state;
-  while (!pluginState.stopRequested.isSet()) {
-    Milliseconds pause = CUE_IDLE_PAUSE;
-    try {
-      pause = soundCuePass(state, *pluginState.pacer);
-    } catch (...) {
-      logError("erreur soundCueThread");
-    }
-    pluginState.pacer->pause(pause);
-  }
-  return 0;
 }
 
 }  // namespace sorlinx

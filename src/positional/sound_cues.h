@@ -11,8 +11,8 @@
 #include <array>
 #include <cstddef>
 
-#include "host/host.h"
-#include "plugin/pacer.h"
+#include "shared/host.h"
+#include "shared/pacer.h"
 
 namespace sorlinx {
 
@@ -80,9 +80,5 @@ struct SoundCueState {
 // CUE_IDLE_PAUSE otherwise. A cue the voice client fails to play is logged
 // ("erreur SON_RC", "erreur SON_RL", "erreur SON_BRUIT") and the pass goes on.
 Milliseconds soundCuePass(SoundCueState& state, Pacer& pacer);
-
-// The worker: passes, each followed by its pause through pluginState.pacer, until stop is
-// requested. The argument is unused.
-unsigned long soundCueThread(void* unused);
 
 }  // namespace sorlinx

@@ -1,5 +1,3 @@
-#include "clipboard/clipboard_channel.h"
-
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
@@ -10,9 +8,10 @@
 #include <string_view>
 #include <vector>
 
-#include "clipboard/dispatcher.h"
 #include "clipboard/memory_clipboard.h"
-#include "plugin/plugin_state.h"
+#include "plugin/dispatcher.h"
+#include "plugin/workers.h"
+#include "shared/plugin_state.h"
 #include "support/plugin_fixture.h"
 
 namespace sorlinx::testing {

@@ -1,9 +1,9 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include "clipboard/dispatcher.h"
 #include "commands/queries.h"
 #include "commands/switch_player.h"
+#include "plugin/dispatcher.h"
 #include "support/plugin_fixture.h"
 
 namespace sorlinx::testing {

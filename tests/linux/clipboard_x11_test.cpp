@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "clipboard/clipboard.h"
-#include "plugin/plugin_state.h"
+#include "shared/plugin_state.h"
 #include "x_display.h"
 
 namespace sorlinx {

@@ -8,7 +8,7 @@
 
 #include "clipboard/memory_clipboard.h"
 #include "plugin/exports.h"
-#include "plugin/plugin_state.h"
+#include "shared/plugin_state.h"
 #include "support/eventually.h"
 #include "support/plugin_fixture.h"
 

@@ -2,8 +2,8 @@
 
 #include <mutex>
 
-#include "host/interface26.h"
-#include "host/interface4.h"
+#include "interfaces/interface26.h"
+#include "interfaces/interface4.h"
 #include "positional/sound_cues.h"
 
 namespace sorlinx::testing {

@@ -15,10 +15,10 @@
 #include <utility>
 #include <vector>
 
-#include "clipboard/clipboard_channel.h"
 #include "clipboard/memory_clipboard.h"
 #include "plugin/exports.h"
-#include "plugin/plugin_state.h"
+#include "plugin/workers.h"
+#include "shared/plugin_state.h"
 #include "support/virtual_pacer.h"
 #include "voice_client.h"
 

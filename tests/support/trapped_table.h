@@ -10,7 +10,7 @@
 #include <cstring>
 #include <utility>
 
-#include "host/host.h"
+#include "shared/host.h"
 
 namespace sorlinx::testing {
 

@@ -5,7 +5,7 @@
 #include <functional>
 #include <vector>
 
-#include "plugin/pacer.h"
+#include "shared/pacer.h"
 
 namespace sorlinx::testing {
 

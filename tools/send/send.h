@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-#include "plugin/pacer.h"
+#include "shared/pacer.h"
 
 namespace sorlinx::send {
 

@@ -8,7 +8,7 @@
 #include <sstream>
 
 #include "clipboard/envelope.h"
-#include "plugin/plugin_state.h"
+#include "shared/plugin_state.h"
 
 namespace sorlinx::sim {
 

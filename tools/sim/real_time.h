@@ -27,7 +27,7 @@
 #include <thread>
 #include <vector>
 
-#include "plugin/pacer.h"
+#include "shared/pacer.h"
 
 namespace sorlinx::sim {
 

@@ -15,8 +15,8 @@
 #include <string_view>
 #include <vector>
 
-#include "host/host.h"
-#include "plugin/pacer.h"
+#include "shared/host.h"
+#include "shared/pacer.h"
 
 namespace sorlinx::sim {
 

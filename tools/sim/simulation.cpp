@@ -7,17 +7,17 @@
 #include <queue>
 #include <random>
 
-#include "clipboard/clipboard_channel.h"
 #include "clipboard/envelope.h"
 #include "clipboard/memory_clipboard.h"
 #include "expectations.h"
-#include "host/interface26.h"
-#include "host/interface4.h"
+#include "interfaces/interface26.h"
+#include "interfaces/interface4.h"
 #include "live_platform.h"
 #include "plugin/exports.h"
 #include "plugin/lifecycle.h"
-#include "plugin/plugin_state.h"
+#include "plugin/workers.h"
 #include "positional/sound_cues.h"
+#include "shared/plugin_state.h"
 
 namespace sorlinx::sim {
 

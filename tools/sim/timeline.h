@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "host/host.h"
-#include "plugin/pacer.h"
+#include "shared/host.h"
+#include "shared/pacer.h"
 #include "voice_client.h"
 
 namespace sorlinx::sim {

@@ -22,9 +22,9 @@
 #include <string_view>
 #include <vector>
 
-#include "host/interface26.h"
-#include "host/interface4.h"
-#include "plugin/pacer.h"
+#include "interfaces/interface26.h"
+#include "interfaces/interface4.h"
+#include "shared/pacer.h"
 
 namespace sorlinx::sim {
 

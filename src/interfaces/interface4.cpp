@@ -1,4 +1,4 @@
-#include "host/interface4.h"
+#include "interfaces/interface4.h"
 
 namespace sorlinx::interface4 {
 

@@ -19,8 +19,8 @@
 #include <thread>
 #include <vector>
 
-#include "host/host.h"
-#include "plugin/pacer.h"
+#include "shared/host.h"
+#include "shared/pacer.h"
 
 namespace sorlinx {
 

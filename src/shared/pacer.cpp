@@ -1,4 +1,4 @@
-#include "plugin/pacer.h"
+#include "shared/pacer.h"
 
 namespace sorlinx {
 

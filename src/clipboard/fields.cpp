@@ -1,4 +1,4 @@
-#include "commands/fields.h"
+#include "clipboard/fields.h"
 
 namespace sorlinx {
 

@@ -1,4 +1,4 @@
-#include "clipboard/dispatcher.h"
+#include "plugin/dispatcher.h"
 
 #include <array>
 #include <mutex>
@@ -7,8 +7,8 @@
 #include "commands/connect_to_server.h"
 #include "commands/queries.h"
 #include "commands/switch_player.h"
-#include "plugin/plugin_state.h"
 #include "positional/placement.h"
+#include "shared/plugin_state.h"
 
 namespace sorlinx {
 
@@ -34,40 +34,6 @@ constexpr std::array COMMANDS{
     // Reserved for a future query; until it has a handler it does what an unknown command does.
     Command{"GetChannelIDFromName", nullptr},
 };
-
-constexpr Vector3 ORIGIN{0.0F, 0.0F, 0.0F};
-
-// Puts every client of the local player's channel, the local player included, at the origin.
-void placeLocalChannelAtOrigin() {
-  const Host& host = pluginState.host;
-  ClientId localClient = 0;
-  if (host.getClientID(pluginState.currentServerConnection.load(), &localClient) != 0) {
-    logError("erreur getClientID");
-    return;
-  }
-  ChannelId channel = 0;
-  if (host.getChannelOfClient(pluginState.currentServerConnection.load(), localClient, &channel) !=
-      0) {
-    logError("erreur getChannelOfClient");
-    return;
-  }
-  ClientId* clients = nullptr;
-  if (host.getChannelClientList(pluginState.currentServerConnection.load(), channel, &clients) !=
-      0) {
-    logError("erreur getChannelClientList");
-    return;
-  }
-  if (clients == nullptr) {
-    return;  // success without a list: nobody to place, nothing to release
-  }
-  for (const ClientId* client = clients; *client != 0; ++client) {
-    if (host.channelset3DAttributes(pluginState.currentServerConnection.load(), *client, &ORIGIN) !=
-        0) {
-      logError("erreur Channelset3DAttributes");
-    }
-  }
-  host.freeMemory(clients);
-}
 
 }  // namespace
 

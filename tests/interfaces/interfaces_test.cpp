@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "host/interface26.h"
-#include "host/interface4.h"
+#include "interfaces/interface26.h"
+#include "interfaces/interface4.h"
 #include "positional/sound_cues.h"
 #include "support/plugin_fixture.h"
 #include "support/trapped_table.h"

@@ -1,5 +1,5 @@
 // The exports that tell interface 4 from the others.
-#include "host/interface4.h"
+#include "interfaces/interface4.h"
 #include "plugin/exports.h"
 
 extern "C" {

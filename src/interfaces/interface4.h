@@ -4,7 +4,7 @@
 // below; every other slot is a placeholder that keeps the named ones at their positions.
 #pragma once
 
-#include "host/host.h"
+#include "shared/host.h"
 
 namespace sorlinx::interface4 {
 

@@ -1,8 +1,8 @@
 #include <array>
 #include <string>
 
-#include "host/host.h"
-#include "plugin/plugin_state.h"
+#include "shared/host.h"
+#include "shared/plugin_state.h"
 
 namespace sorlinx {
 

@@ -1,5 +1,5 @@
 // The exports that tell interface 26 from the others.
-#include "host/interface26.h"
+#include "interfaces/interface26.h"
 #include "plugin/exports.h"
 
 extern "C" {

@@ -6,7 +6,7 @@
 // requestChannelMove moves channels, and the plugin never calls it.
 #pragma once
 
-#include "host/host.h"
+#include "shared/host.h"
 
 namespace sorlinx::interface26 {
 

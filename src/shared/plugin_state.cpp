@@ -1,4 +1,4 @@
-#include "plugin/plugin_state.h"
+#include "shared/plugin_state.h"
 
 #include <type_traits>
 
@@ -22,6 +22,15 @@ PluginState::~PluginState() {
   if (soundCueThreadHandle.joinable()) {
     soundCueThreadHandle.detach();
   }
+}
+
+bool installHost(const Host& host) noexcept {
+  if (pluginState.running.load()) {
+    return false;
+  }
+  pluginState.host = host;
+  pluginState.hostReceived.store(true);
+  return true;
 }
 
 void secureZero(void* data, std::size_t size) noexcept {

@@ -1,4 +1,4 @@
-#include "host/interface26.h"
+#include "interfaces/interface26.h"
 
 #include <mutex>
 #include <new>
