@@ -7,19 +7,13 @@
 #include <optional>
 #include <sstream>
 
+#include "clipboard/command_names.h"
 #include "clipboard/envelope.h"
 #include "shared/plugin_state.h"
 
 namespace sorlinx::sim {
 
 namespace {
-
-// The commands the plugin takes, for the hint about a misspelt one; those that reply.
-constexpr std::array<std::string_view, 9> COMMANDS{
-    "3D",         "3DMUTE",       "GetPlayerID",     "GetPlayerIDFromName", "GetCurrentChannelID",
-    "GetVersion", "SwitchPlayer", "ConnectToServer", "GetChannelIDFromName"};
-constexpr std::array<std::string_view, 4> QUERIES{"GetPlayerID", "GetPlayerIDFromName",
-                                                  "GetCurrentChannelID", "GetVersion"};
 
 bool near(float actual, float expected) {
   return std::fabs(actual - expected) <= 1e-5F * std::max(1.0F, std::fabs(expected));
@@ -283,19 +277,16 @@ std::optional<std::string> wrongCommand(const Context& c) {
     return std::nullopt;
   }
   const std::string command(request->command);
-  const bool known =
-      std::find(COMMANDS.begin(), COMMANDS.end(), request->command) != COMMANDS.end();
-  if (!known) {
-    const auto alike = std::find_if(COMMANDS.begin(), COMMANDS.end(), [&](std::string_view name) {
-      return sameLetters(name, request->command);
-    });
+  if (!commandNamed(request->command)) {
+    const auto alike =
+        std::find_if(COMMAND_NAMES.begin(), COMMAND_NAMES.end(),
+                     [&](const CommandName& known) { return sameLetters(known.name, command); });
     return "the plugin knows no command \"" + printable(command, 40) + "\"" +
-           (alike != COMMANDS.end()
-                ? ": names are compared byte for byte, did you mean " + std::string(*alike) + "?"
-                : "");
+           (alike != COMMAND_NAMES.end() ? ": names are compared byte for byte, did you mean " +
+                                               std::string(alike->name) + "?"
+                                         : "");
   }
-  if (c.step.kind == StepKind::expectReply &&
-      std::find(QUERIES.begin(), QUERIES.end(), request->command) == QUERIES.end()) {
+  if (c.step.kind == StepKind::expectReply && !commandReplies(request->command)) {
     return command + " gives no reply: the clipboard keeps the request";
   }
   return std::nullopt;
