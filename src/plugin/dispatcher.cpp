@@ -62,16 +62,21 @@ void checkStaleFrame(std::uint32_t& unchangedPasses, bool& requestSeen) {
     unchangedPasses = STALE_FRAME_PASSES;  // nothing to reset; keep the counter from growing
     return;
   }
+  if (unchangedPasses == STALE_FRAME_PASSES) {
+    // The game has gone quiet: the radio stops now, connected or not. With the connection
+    // lost, frames are ignored, and nothing else would ever empty the lists: the static
+    // would play until the player is connected again.
+    {
+      const std::lock_guard lock(pluginState.stateLock);
+      pluginState.rcClients.clear();
+      pluginState.rlClients.clear();
+    }
+  }
   if (pluginState.connectionStatus.load() != STATUS_CONNECTION_ESTABLISHED) {
     return;  // wait for the connection; the counter goes on past the threshold
   }
   unchangedPasses = 0;
   requestSeen = false;
-  {
-    const std::lock_guard lock(pluginState.stateLock);
-    pluginState.rcClients.clear();
-    pluginState.rlClients.clear();
-  }
   placeLocalChannelAtOrigin();
 }
 

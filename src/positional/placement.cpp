@@ -126,20 +126,21 @@ void logRefusal(HostError code, ClientId client) {
 
 void placeLocalChannelAtOrigin() {
   const Host& host = pluginState.host;
+  // One connection for the whole sequence: the callbacks may make another one current
+  // meanwhile, and a channel asked on one must not be placed on another.
+  const ServerConnectionId connection = pluginState.currentServerConnection.load();
   ClientId localClient = 0;
-  if (host.getClientID(pluginState.currentServerConnection.load(), &localClient) != 0) {
+  if (host.getClientID(connection, &localClient) != 0) {
     logError("erreur getClientID");
     return;
   }
   ChannelId channel = 0;
-  if (host.getChannelOfClient(pluginState.currentServerConnection.load(), localClient, &channel) !=
-      0) {
+  if (host.getChannelOfClient(connection, localClient, &channel) != 0) {
     logError("erreur getChannelOfClient");
     return;
   }
   ClientId* clients = nullptr;
-  if (host.getChannelClientList(pluginState.currentServerConnection.load(), channel, &clients) !=
-      0) {
+  if (host.getChannelClientList(connection, channel, &clients) != 0) {
     logError("erreur getChannelClientList");
     return;
   }
@@ -147,8 +148,7 @@ void placeLocalChannelAtOrigin() {
     return;  // success without a list: nobody to place, nothing to release
   }
   for (const ClientId* client = clients; *client != 0; ++client) {
-    if (host.channelset3DAttributes(pluginState.currentServerConnection.load(), *client, &ORIGIN) !=
-        0) {
+    if (host.channelset3DAttributes(connection, *client, &ORIGIN) != 0) {
       logError("erreur Channelset3DAttributes");
     }
   }
@@ -160,13 +160,14 @@ void handle3D(std::string& frameText) {
     return;
   }
   const Host& host = pluginState.host;
+  const ServerConnectionId connection = pluginState.currentServerConnection.load();
   std::string_view frame = frameText;
   const std::lock_guard lock(pluginState.stateLock);
   FrameList rcClients(pluginState.rcClients);
   FrameList rlClients(pluginState.rlClients);
   while (const auto record = readPositionRecord(frame)) {
-    const HostError result = host.channelset3DAttributes(pluginState.currentServerConnection.load(),
-                                                         record->clientId, &record->position);
+    const HostError result =
+        host.channelset3DAttributes(connection, record->clientId, &record->position);
     if (result == 0) {
       applyFlag(*record, rcClients, rlClients);
     } else {
