@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Checks the shipped Linux library: an x86-64 ELF shared object that exports exactly the
-# eleven functions interface 26's voice client looks up and nothing else, carries its C++
+# fourteen functions interface 26's voice client looks up and nothing else, carries its C++
 # runtime inside (no libstdc++, no libgcc_s), and needs at run time only the C library and
 # the X11 client libraries of its clipboard.
 # Usage: check-so.sh LIBRARY
@@ -11,6 +11,9 @@ expected_exports="ts3plugin_apiVersion
 ts3plugin_author
 ts3plugin_currentServerConnectionChanged
 ts3plugin_description
+ts3plugin_freeMemory
+ts3plugin_infoData
+ts3plugin_infoTitle
 ts3plugin_init
 ts3plugin_name
 ts3plugin_onConnectStatusChangeEvent
@@ -49,5 +52,5 @@ undefined=$(nm -D --undefined-only "$library")
 runtime=$(grep -E '@(GLIBCXX|CXXABI|GCC)_' <<< "$undefined" || true)
 [ -z "$runtime" ] || fail "it leaves C++ runtime symbols to the voice client:"$'\n'"$runtime"
 
-[ $status -eq 0 ] && echo "OK: $library exports the eleven entry points of interface 26 and needs only:" $needed
+[ $status -eq 0 ] && echo "OK: $library exports the fourteen entry points of interface 26 and needs only:" $needed
 exit $status

@@ -10,6 +10,7 @@
 
 #include "clipboard/envelope.h"
 #include "clipboard/seen_text.h"
+#include "shared/info_board.h"
 #include "shared/pacer.h"
 
 namespace sorlinx {
@@ -36,6 +37,8 @@ struct ClipboardChannel {
   std::uint64_t lastChangeCount = 0;
   // The argument text handed to the handler, which may consume it in place.
   std::string argumentText;
+  // When the voice client was last asked to show the info panel afresh.
+  PanelRefresh panelRefresh;
 };
 
 // Runs one request's handler: the command and the argument text, which the handler may

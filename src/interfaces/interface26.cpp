@@ -54,6 +54,7 @@ void setFunctionPointers(const FunctionTable& functions) noexcept {
       .getConfigPath = functions.getConfigPath,
       .pluginFolder = &interface26::pluginFolder,
       .getCurrentServerConnectionHandlerID = functions.getCurrentServerConnectionHandlerID,
+      .requestInfoUpdate = functions.requestInfoUpdate,
   };
   if (installHost(host)) {
     const std::lock_guard lock(idLock);

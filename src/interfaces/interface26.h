@@ -1,6 +1,6 @@
 // Plugin interface 26: the voice clients of the 3.6 line and later.
 //
-// The table has 230 pointer-sized slots, counted from 0, and the plugin uses the 15 named
+// The table has 230 pointer-sized slots, counted from 0, and the plugin uses the 16 named
 // below; every other slot is a placeholder that keeps the named ones at their positions.
 // Clients are moved with requestClientMove here: the entry of this interface named
 // requestChannelMove moves channels, and the plugin never calls it.
@@ -53,7 +53,11 @@ struct FunctionTable {
   // Writes the folder of the installed plugins for the plugin with this ID.
   void(SORLINX_CDECL* getPluginPath)(char* path, std::size_t maxLength, const char* pluginId);
   ServerConnectionId(SORLINX_CDECL* getCurrentServerConnectionHandlerID)();
-  UnusedEntry unused184To229[46];
+  UnusedEntry unused184To191[8];
+  // Returns nothing the plugin reads (see Host::requestInfoUpdate).
+  void(SORLINX_CDECL* requestInfoUpdate)(ServerConnectionId connection, int itemType,
+                                         std::uint64_t itemId);
+  UnusedEntry unused193To229[37];
 };
 
 #define SORLINX_PIN_SLOT(entry, slot)                                     \
@@ -74,6 +78,7 @@ SORLINX_PIN_SLOT(getConnectionStatus, 101);
 SORLINX_PIN_SLOT(getConfigPath, 181);
 SORLINX_PIN_SLOT(getPluginPath, 182);
 SORLINX_PIN_SLOT(getCurrentServerConnectionHandlerID, 183);
+SORLINX_PIN_SLOT(requestInfoUpdate, 192);
 #undef SORLINX_PIN_SLOT
 static_assert(sizeof(FunctionTable) == 230 * sizeof(void*), "the table has 230 slots");
 static_assert(sizeof(void*) != 4 || sizeof(FunctionTable) == 920);

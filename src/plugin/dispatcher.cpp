@@ -8,6 +8,7 @@
 #include "commands/queries.h"
 #include "commands/switch_player.h"
 #include "positional/placement.h"
+#include "shared/info_board.h"
 #include "shared/plugin_state.h"
 
 namespace sorlinx {
@@ -71,6 +72,7 @@ void checkStaleFrame(std::uint32_t& unchangedPasses, bool& requestSeen) {
       pluginState.rcClients.clear();
       pluginState.rlClients.clear();
     }
+    infoBoard.noteReset(pluginState.pacer->now());
   }
   if (pluginState.connectionStatus.load() != STATUS_CONNECTION_ESTABLISHED) {
     return;  // wait for the connection; the counter goes on past the threshold

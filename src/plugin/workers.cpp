@@ -2,6 +2,7 @@
 
 #include "clipboard/clipboard.h"
 #include "plugin/dispatcher.h"
+#include "plugin/info_panel.h"
 #include "positional/sound_cues.h"
 #include "shared/plugin_state.h"
 
@@ -10,6 +11,7 @@ namespace sorlinx {
 void clipboardPass(ClipboardChannel& channel) {
   readClipboardRequest(channel, dispatchRequest);
   checkStaleFrame(channel.unchangedPasses, channel.requestSeen);
+  refreshInfoPanel(channel.panelRefresh);
   trimClipboardBuffers(channel);
 }
 

@@ -10,7 +10,7 @@
 namespace sorlinx {
 
 // One pass of clipboardThread, without its pause: read the clipboard when it has changed,
-// dispatch a new request, then run the stale-frame check.
+// dispatch a new request, then run the stale-frame check and the info panel's refresh.
 void clipboardPass(ClipboardChannel& channel);
 
 // The worker: a pass every POLLING_PERIOD until stop is requested; lets go of the

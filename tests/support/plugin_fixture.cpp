@@ -5,6 +5,7 @@
 #include "interfaces/interface26.h"
 #include "interfaces/interface4.h"
 #include "positional/sound_cues.h"
+#include "shared/info_board.h"
 
 namespace sorlinx::testing {
 
@@ -19,6 +20,7 @@ void resetPluginState() {
   pluginState.stopRequested.clear();
   pluginState.mute3D.store(false);
   setLists({}, {});
+  infoBoard.startRun({}, {});
 }
 
 PluginTest::PluginTest() {
@@ -37,11 +39,15 @@ PluginTest::PluginTest() {
 
 PluginTest::~PluginTest() { resetPluginState(); }
 
-void PluginTest::installHost() {
+void PluginTest::installHost(bool withInfoPanel) {
   if (GetParam() == 4) {
     interface4::setFunctionPointers(host.table4());
   } else {
-    interface26::setFunctionPointers(host.table26());
+    interface26::FunctionTable table = host.table26();
+    if (!withInfoPanel) {
+      table.requestInfoUpdate = nullptr;
+    }
+    interface26::setFunctionPointers(table);
     interface26::registerPluginID(TEST_PLUGIN_ID);
   }
 }

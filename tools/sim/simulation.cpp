@@ -575,7 +575,11 @@ Outcome Simulation::run() {
   if (options_.pluginInterface == 4) {
     interface4::setFunctionPointers(client_.table4());
   } else {
-    interface26::setFunctionPointers(client_.table26());
+    // The simulated voice client shows no info panel: the plugin's requests to refresh it
+    // would only crowd the timeline once a second while the game talks.
+    interface26::FunctionTable table = client_.table26();
+    table.requestInfoUpdate = nullptr;
+    interface26::setFunctionPointers(table);
     interface26::registerPluginID(SIM_PLUGIN_ID);
   }
   Outcome& outcome = outcome_;

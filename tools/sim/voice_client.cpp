@@ -379,6 +379,12 @@ struct VoiceClient::Entries {
     }
   }
 
+  static void SORLINX_CDECL requestInfoUpdate(ServerConnectionId connection, int itemType,
+                                              std::uint64_t itemId) {
+    current->call("requestInfoUpdate", {number(connection), number(itemType), number(itemId)},
+                  std::nullopt, [](HostCall&) -> HostError { return 0; });
+  }
+
   static ServerConnectionId SORLINX_CDECL getCurrentServerConnectionHandlerID() {
     VoiceClient& vc = *current;
     ServerConnectionId connection = 0;
@@ -442,6 +448,7 @@ interface26::FunctionTable VoiceClient::table26() const {
   table.getConfigPath = &Entries::getConfigPath;
   table.getPluginPath = &Entries::getPluginPath;
   table.getCurrentServerConnectionHandlerID = &Entries::getCurrentServerConnectionHandlerID;
+  table.requestInfoUpdate = &Entries::requestInfoUpdate;
   return table;
 }
 
