@@ -139,8 +139,12 @@ std::string clientText(ClientId client, Milliseconds now) {
 bool isLocalClient(ServerConnectionId connection, ClientId client) {
   const Host& host = pluginState.host;
   ClientId local = 0;
-  return host.getClientID != nullptr && host.getClientID(connection, &local) == 0 &&
-         local == client;
+  if (host.getClientID == nullptr || host.getClientID(connection, &local) != 0 || local != client) {
+    return false;
+  }
+  // Its section is on show now: the clipboard worker refreshes it with the server's.
+  infoBoard.noteLocalClientShown(client);
+  return true;
 }
 
 }  // namespace
@@ -202,15 +206,11 @@ void refreshInfoPanel(PanelRefresh& refresh) {
   refresh.requestsShown = requests;
   refresh.askedAt = now.count();
   refresh.asked = true;
-  // A server's ID in the panel is its connection.
+  // A server's ID in the panel is its connection. The own client's section can be on show
+  // only once the panel has shown it, and then the plugin knows its ID without asking.
   const ServerConnectionId connection = pluginState.currentServerConnection.load();
   host.requestInfoUpdate(connection, INFO_ITEM_SERVER, connection);
-  ClientId local = 0;
-  // Without a server there is no own client to show; and a failure here only means that
-  // its section is refreshed when the player selects it again, so it is not logged once a
-  // second.
-  if (pluginState.connectionStatus.load() == STATUS_CONNECTION_ESTABLISHED &&
-      host.getClientID(connection, &local) == 0) {
+  if (const ClientId local = infoBoard.localClientShown(); local != 0) {
     host.requestInfoUpdate(connection, INFO_ITEM_CLIENT, local);
   }
 }

@@ -39,9 +39,10 @@ void freeInfoPanelText(void* text) noexcept;
 
 // Part of every clipboard pass: when requests came since the panel was last refreshed and
 // the last refresh is INFO_REFRESH_PERIOD old, asks the voice client to show the server's
-// and the local client's sections afresh (if they are on show). So it asks at most once a
-// period while the game talks, the last time within a period of the game's last request,
-// and never while the game is silent. Does nothing where the interface has no info panel.
+// section afresh, and the local client's once the panel has shown it (the voice client
+// redraws them if they are on show). So it asks at most once a period while the game talks,
+// the last time within a period of the game's last request, and never while the game is
+// silent. Does nothing where the interface has no info panel.
 void refreshInfoPanel(PanelRefresh& refresh);
 
 // An age in words: "0.4 s", "12 s", "3 min 5 s", "2 h 5 min".

@@ -32,6 +32,7 @@ void InfoBoard::startRun(const std::vector<ClientId>& rc,
   });
   const WriterGuard guard(writing_);
   failure_.store(FailureState{});
+  localClientShown_.store(0);
 }
 
 void InfoBoard::noteRequest(std::uint8_t command, Milliseconds now) noexcept {

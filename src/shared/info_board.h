@@ -166,6 +166,8 @@ class InfoBoard {
   void noteReset(Milliseconds now) noexcept;
   // --- Written by any thread ---
   void noteFailure(std::string_view line, Milliseconds now) noexcept;
+  // The panel showed the player's own client, this one (the GUI thread).
+  void noteLocalClientShown(ClientId client) noexcept { localClientShown_.store(client); }
 
   // --- Read by any thread, never waiting for a writer ---
   [[nodiscard]] PanelState panel() const noexcept { return panel_.load(); }
@@ -175,6 +177,8 @@ class InfoBoard {
   static bool placedThisRun(const ClientSpot& spot, const PanelState& panel) noexcept {
     return spot.generation > panel.runGeneration;
   }
+  // The own client the panel last showed in this run; 0 (no client has it) when none.
+  [[nodiscard]] ClientId localClientShown() const noexcept { return localClientShown_.load(); }
 
  private:
   // Keeps the writers of the panel and the failure apart; held for one copy only.
@@ -202,6 +206,7 @@ class InfoBoard {
   }
 
   std::atomic_flag writing_;
+  std::atomic<ClientId> localClientShown_{0};
   Published<PanelState> panel_;
   Published<FailureState> failure_;
   // One per possible client, written by the clipboard worker only. Zero until used, and

@@ -129,7 +129,7 @@ TEST_P(InfoPanelTest, AgesReadAsAPlayerWouldSayThem) {
 
 // While frames come every 100 ms the panel is refreshed at once, then once a second, and
 // once more within a second of the last frame; while the game is silent, never. The server
-// and the player's own client are refreshed together, the client only while connected.
+// and, once the panel has shown it, the player's own client are refreshed together.
 TEST_P(InfoPanelTest, TheVoiceClientIsAskedToRefreshAtMostOnceASecondWhileTheGameTalks) {
   installHost(true);
   host.setClock([this] { return static_cast<std::int64_t>(pacer.now().count()); });
@@ -154,13 +154,16 @@ TEST_P(InfoPanelTest, TheVoiceClientIsAskedToRefreshAtMostOnceASecondWhileTheGam
     EXPECT_THAT(talkThenFallSilent(30), IsEmpty()) << "interface 4 has no info panel";
     return;
   }
+  // The own client's section, once the panel has shown it.
+  EXPECT_THAT(talkThenFallSilent(1), ElementsAre("0: 1,0,1"));
+  EXPECT_EQ(client(5), gameSide());
   EXPECT_THAT(talkThenFallSilent(30),
-              ElementsAre("0: 1,0,1", "0: 1,2,5", "1000: 1,0,1", "1000: 1,2,5", "2000: 1,0,1",
-                          "2000: 1,2,5", "3000: 1,0,1", "3000: 1,2,5"));
-  // A lone request after a long silence is shown at once.
-  EXPECT_THAT(talkThenFallSilent(1), ElementsAre("9000: 1,0,1", "9000: 1,2,5"));
+              ElementsAre("6100: 1,0,1", "6100: 1,2,5", "7100: 1,0,1", "7100: 1,2,5", "8100: 1,0,1",
+                          "8100: 1,2,5", "9100: 1,0,1", "9100: 1,2,5"));
+  // A lone request after a long silence is shown at once, connected or not.
+  EXPECT_THAT(talkThenFallSilent(1), ElementsAre("15100: 1,0,1", "15100: 1,2,5"));
   setConnected(false);
-  EXPECT_THAT(talkThenFallSilent(1), ElementsAre("15100: 1,0,1"));
+  EXPECT_THAT(talkThenFallSilent(1), ElementsAre("21200: 1,0,1", "21200: 1,2,5"));
   EXPECT_THAT(host.logLines(), IsEmpty());
 }
 

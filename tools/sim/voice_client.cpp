@@ -614,7 +614,7 @@ std::vector<std::string> VoiceClient::transcript() const {
   const std::lock_guard lock(mutex_);
   std::vector<std::string> lines;
   for (const HostCall& call : calls_) {
-    if (call.entry != "logMessage") {
+    if (call.entry != "logMessage" && call.entry != "requestInfoUpdate") {
       lines.push_back(call.entry + "(" + call.arguments + ")");
     }
   }
