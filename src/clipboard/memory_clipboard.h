@@ -39,8 +39,11 @@ std::uint64_t readCount();
 // Runs after every successful clipboard::writeText, with the text written, on the writing
 // thread (the plugin's replies). Nothing to stop observing.
 void setWriteObserver(std::function<void(std::string_view)> observer);
+// Runs after every successful clipboard::readText, with the text read, on the reading
+// thread (the plugin's clipboard worker, before it takes the text).
+void setReadObserver(std::function<void(std::string_view)> observer);
 // Back to the start: no text, not held, reads not out of memory, counters at zero, change
-// counter supported, no write observer.
+// counter supported, no observers.
 void reset();
 
 }  // namespace sorlinx::memory_clipboard
