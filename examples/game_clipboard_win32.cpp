@@ -38,7 +38,8 @@ inline void markOutOfHistory() {
 
 // Replaces the clipboard's contents with `size` bytes of `format`, marked; when `expected` is
 // not 0, only while the clipboard's sequence number still equals it. Returns the sequence
-// number after the write, or 0 when nothing was written.
+// number after the write, or 0 when nothing was written. (The number is taken once the
+// clipboard is closed: closing it moves the number too, at least under wine.)
 inline DWORD writeMarked(HWND window, UINT format, const void* data, std::size_t size,
                          DWORD expected = 0) {
   const HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE, size);
@@ -132,13 +133,15 @@ inline PlayerText savePlayerText(HWND window) {
   return player;
 }
 
-// Puts the player's text back, marked (it is in the history already), unless some program
-// wrote the clipboard after `lastWrite`, the sequence number of the game's last write or of
-// the reply read after it: that text is newer and stays. Leave your last request 200 ms
-// first, or the plugin never sees it.
+// Puts the player's text back, marked (it is in the history already), only while the
+// clipboard still holds what `lastWrite` names: the sequence number of the game's last write
+// or of the reply read after it. A text any program wrote since is newer and stays; and
+// after a failed write (0) nothing is known of what stands there, so nothing is written.
+// Leave your last request 200 ms first, or the plugin never sees it.
 inline bool restorePlayerText(HWND window, const PlayerText& player, DWORD lastWrite) {
-  return player.saved && writeMarked(window, CF_UNICODETEXT, player.text.c_str(),
-                                     (player.text.size() + 1) * sizeof(wchar_t), lastWrite) != 0;
+  return player.saved && lastWrite != 0 &&
+         writeMarked(window, CF_UNICODETEXT, player.text.c_str(),
+                     (player.text.size() + 1) * sizeof(wchar_t), lastWrite) != 0;
 }
 
 }  // namespace game_clipboard

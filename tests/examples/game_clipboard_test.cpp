@@ -110,12 +110,21 @@ int main() {
                               playerText.size() * sizeof(wchar_t)) == 0,
         "the player's text is back whole");
   checkMarked("the player's text");
-  // ...but never over a text some program wrote after the game.
-  sequence = game_clipboard::writeRequest(nullptr, requestText("3D", "{7[1,2,3]}", 6));
+  // ...and after a request that has no reply, such as an unanswered probe...
+  sequence = game_clipboard::writeRequest(nullptr, requestText("GetVersion", "", 6));
+  check(!game_clipboard::readReply(nullptr, sequence, 150, reply) &&
+            game_clipboard::restorePlayerText(nullptr, player, sequence) &&
+            formatBytes(CF_UNICODETEXT) == back,
+        "the player's text is back after an unanswered probe");
+  // ...but never over a text some program wrote after the game, nor after a failed write.
+  sequence = game_clipboard::writeRequest(nullptr, requestText("3D", "{7[1,2,3]}", 7));
   writePlain("copied later");
   check(!game_clipboard::restorePlayerText(nullptr, player, sequence) &&
             upToZero(formatBytes(CF_TEXT)) == "copied later",
         "a later text stays");
+  check(!game_clipboard::restorePlayerText(nullptr, player, 0) &&
+            upToZero(formatBytes(CF_TEXT)) == "copied later",
+        "nothing is put back after a failed write");
 
   std::printf("%d passed, %d failed\n", passed, failed);
   return failed == 0 ? 0 : 1;
