@@ -5,6 +5,8 @@
 namespace sorlinx {
 
 constinit InfoBoard infoBoard;
+std::array<Published<ClientSpot>, std::size_t{std::numeric_limits<ClientId>::max()} + 1>
+    InfoBoard::spots_;
 
 namespace {
 

@@ -30,35 +30,44 @@
 namespace sorlinx {
 
 // A value written now and then and read by any thread at any time: a sequence lock over
-// relaxed atomic words. A reader copies the words and starts again when a write began or
-// ended meanwhile; writes must not overlap (their callers keep them apart).
+// words that are only ever touched atomically (relaxed; the sequence orders them). A reader
+// copies the words and starts again when a write began or ended meanwhile; writes must not
+// overlap (their callers keep them apart). Plain words, not std::atomic members, so that a
+// Published is trivial and a static one needs no code at all to be built (zero is its
+// start: no write yet, a value of zeros).
 template <typename Value>
 class Published {
   static_assert(std::is_trivially_copyable_v<Value>);
 
  public:
+  // Trivial on purpose: a Published of static storage starts as zeros without any code;
+  // one of automatic storage must be value-initialised ({}).
+  Published() = default;
+
   void store(const Value& value) noexcept {
     std::array<std::uint32_t, WORDS> words{};
     std::memcpy(words.data(), &value, sizeof value);
-    const std::uint32_t sequence = sequence_.load(std::memory_order_relaxed);
-    sequence_.store(sequence + 1, std::memory_order_relaxed);
+    const Word sequence(sequence_);
+    const std::uint32_t before = sequence.load(std::memory_order_relaxed);
+    sequence.store(before + 1, std::memory_order_relaxed);
     std::atomic_thread_fence(std::memory_order_release);
     for (std::size_t i = 0; i < WORDS; ++i) {
-      words_[i].store(words[i], std::memory_order_relaxed);
+      Word(words_[i]).store(words[i], std::memory_order_relaxed);
     }
-    sequence_.store(sequence + 2, std::memory_order_release);
+    sequence.store(before + 2, std::memory_order_release);
   }
 
   [[nodiscard]] Value load() const noexcept {
     std::array<std::uint32_t, WORDS> words{};
+    const Word sequence(sequence_);
     for (;;) {
-      const std::uint32_t before = sequence_.load(std::memory_order_acquire);
+      const std::uint32_t before = sequence.load(std::memory_order_acquire);
       if ((before & 1U) == 0) {
         for (std::size_t i = 0; i < WORDS; ++i) {
-          words[i] = words_[i].load(std::memory_order_relaxed);
+          words[i] = Word(words_[i]).load(std::memory_order_relaxed);
         }
         std::atomic_thread_fence(std::memory_order_acquire);
-        if (sequence_.load(std::memory_order_relaxed) == before) {
+        if (sequence.load(std::memory_order_relaxed) == before) {
           break;
         }
       }
@@ -71,9 +80,10 @@ class Published {
   }
 
  private:
+  using Word = std::atomic_ref<std::uint32_t>;
   static constexpr std::size_t WORDS = (sizeof(Value) + 3) / 4;
-  std::atomic<std::uint32_t> sequence_{0};
-  std::array<std::atomic<std::uint32_t>, WORDS> words_{};
+  alignas(Word::required_alignment) mutable std::uint32_t sequence_;
+  alignas(Word::required_alignment) mutable std::uint32_t words_[WORDS];
 };
 
 // Which radio list a client's last accepted flag put it on.
@@ -207,11 +217,12 @@ class InfoBoard {
 
   std::atomic_flag writing_;
   std::atomic<ClientId> localClientShown_{0};
-  Published<PanelState> panel_;
-  Published<FailureState> failure_;
-  // One per possible client, written by the clipboard worker only. Zero until used, and
-  // built at compile time, so its untouched pages cost nothing.
-  std::array<Published<ClientSpot>, std::size_t{std::numeric_limits<ClientId>::max()} + 1> spots_{};
+  Published<PanelState> panel_{};
+  Published<FailureState> failure_{};
+  // One per possible client, written by the clipboard worker only: a static array of
+  // trivial slots, zero until used, so its untouched pages cost nothing.
+  static std::array<Published<ClientSpot>, std::size_t{std::numeric_limits<ClientId>::max()} + 1>
+      spots_;
 };
 
 // Built at compile time: the library's load runs no code for it.
