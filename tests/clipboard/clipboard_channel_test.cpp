@@ -2,12 +2,15 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <fstream>
 #include <initializer_list>
 #include <optional>
+#include <set>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "clipboard/command_names.h"
 #include "clipboard/memory_clipboard.h"
 #include "plugin/dispatcher.h"
 #include "plugin/workers.h"
@@ -202,6 +205,27 @@ TEST(EnvelopeTest, ThePayloadStandsInTheEnvelopeAndSplitsAsTheGameWritesIt) {
     EXPECT_EQ(split.command, command) << payload;
     EXPECT_EQ(split.arguments, arguments) << payload;
   }
+}
+
+// The fuzz dictionary cannot include the list of commands: it holds each of them, as a game
+// writes it, and no command the plugin does not know.
+TEST(EnvelopeTest, TheFuzzDictionaryHoldsEveryCommandAndNoOther) {
+  std::ifstream dictionary(SORLINX_REQUEST_DICTIONARY);
+  ASSERT_TRUE(dictionary) << SORLINX_REQUEST_DICTIONARY;
+  std::set<std::string> commands;
+  for (std::string line; std::getline(dictionary, line);) {
+    // A word in brackets that is neither a tag of the envelope nor a radio flag.
+    if (line.size() > 4 && line.starts_with("\"[") && line.ends_with("]\"") && line[2] != '/' &&
+        line != "\"[kex_sorlinx]\"" && line != "\"[RC]\"" && line != "\"[RL]\"" &&
+        line != "\"[CD]\"") {
+      commands.insert(line.substr(2, line.size() - 4));
+    }
+  }
+  std::set<std::string> known;
+  for (const CommandName& command : COMMAND_NAMES) {
+    known.emplace(command.name);
+  }
+  EXPECT_EQ(commands, known);
 }
 
 TEST_P(ClipboardChannelTest, AReplyNeverReplacesATextWrittenAfterItsRequest) {
