@@ -12,6 +12,7 @@
 #include <iostream>
 #include <random>
 #include <string>
+#include <string_view>
 #include <thread>
 #include <vector>
 
@@ -80,6 +81,11 @@ TEST_F(WakeBench, RequestToPlacement) {
 // A game that asks for the version and looks at the clipboard's sequence number every
 // millisecond, reading the text when it moved, as the guide's game code does.
 TEST_F(WakeBench, GetVersionRoundTripPollingEveryMillisecond) {
+  // The game opens the clipboard with a window of its own: under wine a second thread of
+  // the plugin's process that opens it with none would take it over from the plugin in the
+  // middle of its reply, which no game in a process of its own can do.
+  const HWND window =
+      CreateWindowExA(0, "STATIC", "game", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr);
   std::vector<double> samples;
   for (int i = 1; i <= SAMPLES / 2; ++i) {
     const auto start = Clock::now();
@@ -88,15 +94,23 @@ TEST_F(WakeBench, GetVersionRoundTripPollingEveryMillisecond) {
     bool answered = false;
     while (!answered && millisecondsSince(start) < 2000) {
       std::this_thread::sleep_for(1ms);
-      if (GetClipboardSequenceNumber() != sequence) {
+      if (GetClipboardSequenceNumber() != sequence && OpenClipboard(window) != FALSE) {
+        // Taken again while the clipboard is open, so that it goes with the text read.
         sequence = GetClipboardSequenceNumber();
-        answered = clipboardText() == "sorlinx beta 0.8";
+        const HANDLE data = GetClipboardData(CF_TEXT);
+        const auto* chars = data == nullptr ? nullptr : static_cast<const char*>(GlobalLock(data));
+        answered = chars != nullptr && std::string_view(chars) == "sorlinx beta 0.8";
+        if (chars != nullptr) {
+          GlobalUnlock(data);
+        }
+        CloseClipboard();
       }
     }
     ASSERT_TRUE(answered) << i;
     samples.push_back(millisecondsSince(start));
     std::this_thread::sleep_for(std::chrono::milliseconds(i % 37));
   }
+  DestroyWindow(window);
   report("GetVersion round trip, polling every 1 ms", samples);
 }
 
@@ -110,9 +124,8 @@ TEST_F(WakeBench, QueryThenFrameTenMillisecondsLater) {
     std::this_thread::sleep_for(10ms);
     if (clipboardText() == "5") {
       ++answered;
-    } else if (eventually([] { return clipboardText() == "5"; }, 100ms)) {
-      // Answered, but after the game's 10 ms: the frame below would have replaced it.
-      std::cout << "query " << i << " answered after " << millisecondsSince(written) << " ms"
+    } else {
+      std::cout << "query " << i << ": no reply after " << millisecondsSince(written) << " ms"
                 << std::endl;
     }
     putText(request("3D", "{8[" + std::to_string(i) + ",0,0]}"));
