@@ -147,9 +147,9 @@ bool clipboard::readText(std::string& text) {
 bool clipboard::writeText(std::string_view text, std::uint64_t& emptiedAt) noexcept {
   auto& b = board();
   bool written = false;
-  bool changed = false;
   try {
     std::function<void(std::string_view)> observer;
+    bool changed = false;
     {
       const std::lock_guard lock(b.mutex);
       const std::uint64_t before = b.changeCount;
