@@ -31,17 +31,21 @@ LRESULT CALLBACK noticeWindowProcedure(HWND window, UINT message, WPARAM wParam,
   return DefWindowProcA(window, message, wParam, lParam);
 }
 
+// The module that holds this code (the DLL), which owns the window's class.
+HINSTANCE thisModule() noexcept {
+  HMODULE self = nullptr;
+  if (GetModuleHandleExA(
+          GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+          reinterpret_cast<LPCSTR>(&noticeWindowProcedure), &self) != FALSE) {
+    return self;
+  }
+  return GetModuleHandleA(nullptr);
+}
+
 class WindowsNotices final : public ChangeNotices {
  public:
   // Null members when something could not be made; ready() says.
-  WindowsNotices() {
-    instance_ = GetModuleHandleA(nullptr);
-    HMODULE self = nullptr;
-    if (GetModuleHandleExA(
-            GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-            reinterpret_cast<LPCSTR>(&noticeWindowProcedure), &self) != FALSE) {
-      instance_ = self;
-    }
+  WindowsNotices() : instance_(thisModule()) {
     WNDCLASSEXA windowClass{};
     windowClass.cbSize = sizeof windowClass;
     windowClass.lpfnWndProc = noticeWindowProcedure;
