@@ -1,0 +1,10 @@
+// What the X11 clipboard code offers beside the common clipboard interface.
+#pragma once
+
+namespace sorlinx::clipboard {
+
+// Whether the last readText that returned false found no text at all (CLIPBOARD has no
+// owner, or its owner refused), rather than an owner whose answer is still to come.
+bool lastReadFoundNoText() noexcept;
+
+}  // namespace sorlinx::clipboard
