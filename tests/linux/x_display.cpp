@@ -4,6 +4,8 @@
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/socket.h>
+#include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <xcb/xcb.h>
@@ -12,6 +14,7 @@
 #include <algorithm>
 #include <array>
 #include <atomic>
+#include <cstddef>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -295,7 +298,163 @@ void sendSelectionClear(std::uint32_t window) {
   xcb_disconnect(c);
 }
 
-Xvfb::Xvfb(int display) {
+namespace {
+
+// The abstract socket name of an X display, which xcb tries first.
+sockaddr_un displaySocket(int display, bool abstract) {
+  sockaddr_un address{};
+  address.sun_family = AF_UNIX;
+  const std::string path = "/tmp/.X11-unix/X" + std::to_string(display);
+  std::memcpy(address.sun_path + (abstract ? 1 : 0), path.data(), path.size());
+  return address;
+}
+
+socklen_t abstractLength(int display) {
+  return static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + 1 +
+                                ("/tmp/.X11-unix/X" + std::to_string(display)).size());
+}
+
+}  // namespace
+
+struct XProxy::State {
+  int display = -1;
+  int serverDisplay = -1;
+  std::mutex mutex;
+  int listener = -1;
+  struct Pair {
+    int client;
+    int server;
+    bool deaf = false;  // the client's writes are refused
+  };
+  std::vector<Pair> pairs;
+  int accepted = 0;
+  std::atomic<bool> stop{false};
+  std::thread thread;
+
+  bool listen() {
+    listener = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    const sockaddr_un address = displaySocket(display, true);
+    if (bind(listener, reinterpret_cast<const sockaddr*>(&address), abstractLength(display)) != 0 ||
+        ::listen(listener, 8) != 0) {
+      ::close(listener);
+      listener = -1;
+      return false;
+    }
+    return true;
+  }
+
+  static void pass(int from, int to) {
+    std::array<char, 65536> buffer{};
+    const ssize_t got = read(from, buffer.data(), buffer.size());
+    for (ssize_t sent = 0; got > 0 && sent < got;) {
+      const ssize_t wrote =
+          send(to, buffer.data() + sent, static_cast<std::size_t>(got - sent), MSG_NOSIGNAL);
+      if (wrote <= 0) {
+        return;
+      }
+      sent += wrote;
+    }
+  }
+
+  void run() {
+    while (!stop.load()) {
+      std::vector<pollfd> watched;
+      int listened = -1;
+      {
+        const std::lock_guard lock(mutex);
+        listened = listener;
+        if (listened >= 0) {
+          watched.push_back({listened, POLLIN, 0});
+        }
+        for (const Pair& pair : pairs) {
+          watched.push_back({pair.deaf ? -1 : pair.client, POLLIN, 0});
+          watched.push_back({pair.server, POLLIN, 0});
+        }
+      }
+      poll(watched.data(), watched.size(), 5);
+      const std::lock_guard lock(mutex);
+      std::size_t at = 0;
+      if (listened >= 0 && watched.at(at++).revents != 0 && listened == listener) {
+        const int client = accept4(listener, nullptr, nullptr, SOCK_CLOEXEC);
+        const int server = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        const sockaddr_un address = displaySocket(serverDisplay, false);
+        if (connect(server, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0) {
+          pairs.push_back({client, server});
+          ++accepted;
+        } else {
+          ::close(client);
+          ::close(server);
+        }
+        continue;  // the pairs changed
+      }
+      for (std::size_t i = 0; i < pairs.size() && at + 1 < watched.size(); ++i, at += 2) {
+        if (watched.at(at).revents != 0) {
+          pass(pairs.at(i).client, pairs.at(i).server);
+        }
+        if (watched.at(at + 1).revents != 0) {
+          pass(pairs.at(i).server, pairs.at(i).client);
+        }
+      }
+    }
+  }
+
+  void closeAll() {
+    for (const Pair& pair : pairs) {
+      ::close(pair.client);
+      ::close(pair.server);
+    }
+    pairs.clear();
+    if (listener >= 0) {
+      ::close(listener);
+      listener = -1;
+    }
+  }
+};
+
+XProxy::XProxy(int serverDisplay) : state_(std::make_unique<State>()) {
+  state_->serverDisplay = serverDisplay;
+  // Far above the numbers Xvfb picks for itself.
+  for (display_ = 400; display_ < 500; ++display_) {
+    state_->display = display_;
+    if (state_->listen()) {
+      state_->thread = std::thread([this] { state_->run(); });
+      return;
+    }
+  }
+  throw std::runtime_error("no free display for the proxy");
+}
+
+XProxy::~XProxy() {
+  state_->stop.store(true);
+  state_->thread.join();
+  state_->closeAll();
+}
+
+int XProxy::connections() {
+  const std::lock_guard lock(state_->mutex);
+  return state_->accepted;
+}
+
+void XProxy::refuseWrites(int connection) {
+  const std::lock_guard lock(state_->mutex);
+  auto& pair = state_->pairs.at(static_cast<std::size_t>(connection));
+  shutdown(pair.client, SHUT_RD);
+  pair.deaf = true;
+}
+
+void XProxy::close() {
+  const std::lock_guard lock(state_->mutex);
+  state_->closeAll();
+}
+
+void XProxy::reopen() {
+  const std::lock_guard lock(state_->mutex);
+  if (!state_->listen()) {
+    throw std::runtime_error("the proxy's display was taken meanwhile");
+  }
+}
+
+Xvfb::Xvfb() {
   std::array<int, 2> ready{};
   if (pipe(ready.data()) != 0) {
     throw std::runtime_error("pipe");
@@ -303,9 +462,6 @@ Xvfb::Xvfb(int display) {
   // Xvfb writes the display's number on this pipe once it accepts connections.
   const std::string fd = std::to_string(ready[1]);
   std::vector<std::string> words{"Xvfb", "-nolisten", "tcp", "-displayfd", fd};
-  if (display >= 0) {
-    words.insert(words.begin() + 1, ":" + std::to_string(display));
-  }
   std::vector<char*> argv;
   for (auto& word : words) {
     argv.push_back(word.data());
@@ -324,14 +480,6 @@ Xvfb::Xvfb(int display) {
     throw std::runtime_error("Xvfb did not start");
   }
   display_ = std::atoi(number.data());
-}
-
-void Xvfb::signal(int number) {
-  kill(pid_, number);
-  if (number == SIGKILL) {
-    waitpid(pid_, nullptr, 0);
-    pid_ = -1;
-  }
 }
 
 Xvfb::~Xvfb() {

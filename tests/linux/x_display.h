@@ -80,17 +80,40 @@ class TestOwner {
 // Sends `window` a SelectionClear for CLIPBOARD by SendEvent, as any client can.
 void sendSelectionClear(std::uint32_t window);
 
-// An Xvfb server of the test's own, on a free display (or the one given).
+// A display of its own that passes every connection on to an Xvfb server, and fails on
+// cue as a server that dies does: first a connection's writes (EPIPE, as a write to a
+// server that died in the middle of it), then the whole display.
+class XProxy {
+ public:
+  explicit XProxy(int serverDisplay);  // throws when it finds no free display
+  XProxy(const XProxy&) = delete;
+  XProxy& operator=(const XProxy&) = delete;
+  ~XProxy();
+  [[nodiscard]] std::string name() const { return ":" + std::to_string(display_); }
+  // The connections taken so far, the first 0.
+  int connections();
+  // From now on, writes to the server on that connection fail; reads still come.
+  void refuseWrites(int connection);
+  // Ends every connection and takes no new one: the display is gone.
+  void close();
+  // Takes connections again.
+  void reopen();
+
+ private:
+  struct State;
+  std::unique_ptr<State> state_;
+  int display_ = -1;
+};
+
+// An Xvfb server of the test's own, on a free display.
 class Xvfb {
  public:
-  explicit Xvfb(int display = -1);  // throws when it cannot start
+  Xvfb();  // throws when it cannot start
   Xvfb(const Xvfb&) = delete;
   Xvfb& operator=(const Xvfb&) = delete;
   ~Xvfb();
   [[nodiscard]] int display() const { return display_; }
   [[nodiscard]] std::string name() const { return ":" + std::to_string(display_); }
-  // Sends the server a signal; SIGKILL also waits for its end.
-  void signal(int number);
 
  private:
   pid_t pid_ = -1;
