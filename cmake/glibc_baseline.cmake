@@ -13,10 +13,22 @@ set(SORLINX_GLIBC_BASELINE_WRAPPED
   pthread_rwlock_rdlock pthread_rwlock_wrlock pthread_rwlock_unlock pthread_sigmask
   pthread_cond_clockwait getentropy arc4random)
 
+# And for the programs: how they start, the mathematics glibc renewed since, and the stat
+# functions it made functions of its own.
+set(SORLINX_GLIBC_BASELINE_WRAPPED_IN_PROGRAMS __libc_start_main pow exp log hypot
+  stat lstat fstat fstat64)
+
 function(sorlinx_glibc_baseline target)
   target_sources(${target} PRIVATE "${PROJECT_SOURCE_DIR}/src/glibc_baseline.cpp")
+  set(names ${SORLINX_GLIBC_BASELINE_WRAPPED})
+  get_target_property(type ${target} TYPE)
+  if(type STREQUAL "EXECUTABLE")
+    list(APPEND names ${SORLINX_GLIBC_BASELINE_WRAPPED_IN_PROGRAMS})
+    set_source_files_properties("${PROJECT_SOURCE_DIR}/src/glibc_baseline.cpp"
+      TARGET_DIRECTORY ${target} PROPERTIES COMPILE_DEFINITIONS SORLINX_PROGRAM)
+  endif()
   set(wraps "")
-  foreach(name IN LISTS SORLINX_GLIBC_BASELINE_WRAPPED)
+  foreach(name IN LISTS names)
     list(APPEND wraps "-Wl,--wrap=${name}")
   endforeach()
   target_link_options(${target} PRIVATE -static-libstdc++ -shared-libgcc ${wraps})

@@ -1,4 +1,4 @@
-// Lets the Linux library (and the native Linux tools) load on every glibc from 2.17 on,
+// Lets the Linux library and the native Linux programs load on every glibc from 2.17 on,
 // though they are built against a newer one.
 //
 // The linker binds each function to the newest version the build machine's glibc has, and
@@ -11,10 +11,12 @@
 // every glibc since 2.2.5 still carries it, or does the work itself with calls that old
 // glibc has. scripts/check-so.sh fails on any import newer than GLIBC_2.17.
 //
-// x86_64 only: the jumps below are written in its assembly.
+// x86_64 only: the jumps below are written in its assembly. SORLINX_PROGRAM: built into a
+// program rather than the library.
 #include <errno.h>
 #include <fcntl.h>
 #include <pthread.h>
+#include <sys/stat.h>
 #include <time.h>
 #include <unistd.h>
 
@@ -57,7 +59,75 @@ SORLINX_OLD_VERSION(pthread_rwlock_wrlock);
 SORLINX_OLD_VERSION(pthread_rwlock_unlock);
 SORLINX_OLD_VERSION(pthread_sigmask);
 
+#ifdef SORLINX_PROGRAM
+// glibc 2.29 and 2.35 renewed these (for their error reporting, which the programs never
+// read); the first versions compute the same.
+SORLINX_OLD_VERSION(pow);
+SORLINX_OLD_VERSION(exp);
+SORLINX_OLD_VERSION(log);
+SORLINX_OLD_VERSION(hypot);
+#endif
+
 extern "C" {
+
+#ifdef SORLINX_PROGRAM
+// A program starts through __libc_start_main, which glibc 2.34 renewed when it took over
+// running the program's constructors. Its first version, which every glibc keeps, leaves
+// them to the function it is handed, as glibc's own __libc_csu_init did before 2.34: the
+// program's _init, then its init array. (The dynamic linker runs the preinit array, and
+// the destructors at exit, on every glibc.)
+using InitFunction = void (*)(int, char**, char**);
+extern InitFunction __init_array_start[] __attribute__((visibility("hidden")));  // NOLINT
+extern InitFunction __init_array_end[] __attribute__((visibility("hidden")));    // NOLINT
+void _init() __attribute__((visibility("hidden")));                              // NOLINT
+
+static void runConstructors(int argc, char** argv, char** environment) {
+  _init();
+  for (InitFunction* constructor = __init_array_start; constructor != __init_array_end;
+       ++constructor) {
+    (*constructor)(argc, argv, environment);
+  }
+}
+
+// Before glibc 2.33 the stat functions were no functions of the library but inline
+// wrappers of __xstat and its kin, which every glibc still has; 1 is x86_64's version of
+// struct stat for them.
+constexpr int STAT_VERSION = 1;
+int sorlinx_old_xstat(int version, const char* path, struct stat* status);
+int sorlinx_old_lxstat(int version, const char* path, struct stat* status);
+int sorlinx_old_fxstat(int version, int file, struct stat* status);
+__asm__(".symver sorlinx_old_xstat, __xstat@GLIBC_2.2.5");
+__asm__(".symver sorlinx_old_lxstat, __lxstat@GLIBC_2.2.5");
+__asm__(".symver sorlinx_old_fxstat, __fxstat@GLIBC_2.2.5");
+
+__attribute__((visibility("hidden"))) int __wrap_stat(const char* path,  // NOLINT
+                                                      struct stat* status) {
+  return sorlinx_old_xstat(STAT_VERSION, path, status);
+}
+__attribute__((visibility("hidden"))) int __wrap_lstat(const char* path,  // NOLINT
+                                                       struct stat* status) {
+  return sorlinx_old_lxstat(STAT_VERSION, path, status);
+}
+__attribute__((visibility("hidden"))) int __wrap_fstat(int file, struct stat* status) {  // NOLINT
+  return sorlinx_old_fxstat(STAT_VERSION, file, status);
+}
+__attribute__((visibility("hidden"))) int __wrap_fstat64(int file,  // NOLINT
+                                                         struct stat* status) {
+  return sorlinx_old_fxstat(STAT_VERSION, file, status);  // the same on x86_64
+}
+
+using MainFunction = int (*)(int, char**, char**);
+int sorlinx_old_libc_start_main(MainFunction main, int argc, char** argv, InitFunction init,
+                                void (*fini)(), void (*rtldFini)(), void* stackEnd);
+__asm__(".symver sorlinx_old_libc_start_main, __libc_start_main@GLIBC_2.2.5");
+
+__attribute__((visibility("hidden"))) int __wrap___libc_start_main(  // NOLINT
+    MainFunction main, int argc, char** argv, InitFunction /*init*/, void (* /*fini*/)(),
+    void (*rtldFini)(), void* stackEnd) {
+  return sorlinx_old_libc_start_main(main, argc, argv, runConstructors, nullptr, rtldFini,
+                                     stackEnd);
+}
+#endif
 
 // libstdc++ skips its atomic reference counts while this says that the process has one
 // thread. Saying "several" always is right in every process, at the cost of a locked

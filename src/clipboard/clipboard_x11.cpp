@@ -563,4 +563,6 @@ void clipboard::release() noexcept {
 
 bool clipboard::lastReadFoundNoText() noexcept { return board().noText; }
 
+bool clipboard::holdsClipboard() noexcept { return board().owned; }
+
 }  // namespace sorlinx

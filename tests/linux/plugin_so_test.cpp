@@ -302,6 +302,36 @@ TEST_F(PluginSoTest, AServerThatDiesDuringAWriteIsSurvivedAndTakenUpAgain) {
   setenv("DISPLAY", shared.c_str(), 1);
 }
 
+// The native tools on X11: sorlinx-send asks the plugin as a Linux game would, puts the
+// player's text back and leaves it on the clipboard when it ends, as it does a request that
+// gets no reply; sorlinx-sim --live stands in for the plugin.
+TEST_F(PluginSoTest, TheNativeToolsPlayTheGameAndThePluginOnX11) {
+  start();
+  host.addClient(9, 40, "Zo\xC3\xAB");
+  game.put("the player's text");
+  EXPECT_EQ(testing::run(SORLINX_SEND_LINUX " GetPlayerIDFromName Zo\xC3\xAB"), "9\n");
+  EXPECT_TRUE(eventually([] { return XClipboard::text() == "the player's text"; }));
+  host.clearCalls();
+  EXPECT_EQ(testing::run(SORLINX_SEND_LINUX " --keep 3D '{8[1,2,3]}'"),
+            "sent: " + requestText("3D", "{8[1,2,3]}") + "\n");
+  EXPECT_TRUE(eventually([this] { return !host.placements().empty(); }));
+  EXPECT_EQ(XClipboard::text(), requestText("3D", "{8[1,2,3]}"));
+  dll.shutdown();
+
+  FILE* sim = popen("sleep 5 | " SORLINX_SIM_LINUX " --live --until 3s 2>/dev/null", "r");
+  ASSERT_NE(sim, nullptr);
+  std::this_thread::sleep_for(500ms);
+  game.put(requestText("GetVersion", ""));
+  EXPECT_TRUE(eventually([] { return XClipboard::text() == VERSION; }));
+  std::string output;
+  std::array<char, 4096> chunk{};
+  for (std::size_t got = 0; (got = fread(chunk.data(), 1, chunk.size(), sim)) > 0;) {
+    output.append(chunk.data(), got);
+  }
+  EXPECT_EQ(pclose(sim), 0);
+  EXPECT_THAT(output, ::testing::HasSubstr("reply      sorlinx beta 0.8"));
+}
+
 // The game as under Proton: sorlinx-send, a Windows program, under wine on the same
 // display, in a wine prefix of its own. Wine bridges its clipboard to X11 both ways; a
 // nickname beyond ASCII reaches the plugin as UTF-8.
