@@ -8,6 +8,7 @@
 #include <stdlib.h>
 
 #include <future>
+#include <iostream>
 #include <optional>
 #include <string>
 #include <thread>
@@ -100,6 +101,9 @@ TEST_P(SlowOwnerTest, IsAskedOnceAndReadWithItsOwnText) {
   const auto taken = Clock::now();
   longest = std::max(longest, passes(3s, [] { return !dispatched.empty(); }));
   const auto readAfter = Clock::now() - taken;
+  std::cout << "an owner answering after " << GetParam().count() << " ms was read "
+            << std::chrono::duration_cast<std::chrono::milliseconds>(readAfter).count()
+            << " ms after it took CLIPBOARD\n";
   longest = std::max(longest, passes(start + 1500ms - Clock::now()));
 
   EXPECT_THAT(dispatched, ElementsAre("GetPlayerIDFromName later"));
