@@ -135,9 +135,9 @@ __attribute__((visibility("hidden"))) int __wrap___libc_start_main(  // NOLINT
 __attribute__((visibility("hidden"))) char __libc_single_threaded = 0;  // NOLINT
 
 // std::condition_variable waits on the steady clock through pthread_cond_clockwait. Older
-// glibc waits on the wall clock only: wait as long as is left on the requested clock. The
-// caller checks its own clock on waking and waits again when it woke early; a wall clock
-// set back during the wait lengthens that one wait.
+// glibc waits on the wall clock only: wait as long as is left on the requested clock, none
+// when the deadline has passed. The caller checks its own clock on waking and waits again
+// when it woke early; a wall clock set back during the wait lengthens that one wait.
 __attribute__((visibility("hidden"))) int __wrap_pthread_cond_clockwait(  // NOLINT
     pthread_cond_t* condition, pthread_mutex_t* mutex, clockid_t clock,
     const struct timespec* deadline) {
@@ -153,7 +153,10 @@ __attribute__((visibility("hidden"))) int __wrap_pthread_cond_clockwait(  // NOL
     --seconds;
   }
   if (seconds < 0) {
-    return ETIMEDOUT;
+    // Past: wait all the same, which lets go of the mutex for a moment, as every condition
+    // wait does; returning at once would let a caller that loops keep the mutex for good.
+    seconds = 0;
+    nanoseconds = 0;
   }
   timespec wall{};
   clock_gettime(CLOCK_REALTIME, &wall);
