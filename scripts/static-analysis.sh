@@ -57,7 +57,7 @@ done < <(x86_64-w64-mingw32-g++-posix -xc++ -E -v - </dev/null 2>&1 |
 tidy clang-tidy-14 -quiet "${windows_only[@]}" -- --target=x86_64-w64-mingw32 -std=c++20 \
   "${mingw_includes[@]}" -Isrc -Itools/send -Ibuild/win64/src/generated \
   -DWIN32_LEAN_AND_MEAN -DNOMINMAX
-echo "clang-tidy: ${#files[@]} native files, ${#linux_only[@]} of the Linux library, ${#windows_only[@]} Windows files and the cue sound generator, no finding."
+echo "clang-tidy: ${#files[@]} native files, ${#linux_only[@]} of the Linux library and programs, ${#windows_only[@]} Windows files and the cue sound generator, no finding."
 
 echo "--- cppcheck"
 for preset in linux win64; do
