@@ -222,16 +222,17 @@ TEST(SimulationTest, AFailedExpectationSaysWhy) {
             "GetVersion?"},
            {"0 send SwitchPlayer 2,11,\n100 expect reply 0",
             "SwitchPlayer gives no reply: the clipboard keeps the request"},
-           {"150 send GetPlayerID\n180 expect reply 1",
+           {"0 notices off\n150 send GetPlayerID\n180 expect reply 1",
             "it came at 200 ms, after this expectation's window ends at 180 ms"},
            {"0 send 3D {99[1,2,3]}\n100 expect place 99 1 3 2",
             "refused it (error 512): client 99 is not on the server"},
            {"0 send 3D {2[1,2,3][RC]}\n0 disconnect\n500 send 3D {2[1,2,3][RL]}\n600 expect cue rl",
             "was not connected (status 0): the cues start only while connected"},
-           {"10 send GetPlayerID\n50 send GetVersion\n100 expect reply 1",
+           {"0 notices off\n10 send GetPlayerID\n50 send GetVersion\n100 expect reply 1",
             "the request put on the clipboard at 10 ms was written over at 50 ms, before the "
             "plugin looked"},
-           {"0 send GetPlayerID\n50 expect reply 1\n60 send GetPlayerID\n150 expect reply 1",
+           {"0 notices off\n0 send GetPlayerID\n50 expect reply 1\n60 send GetPlayerID\n150 expect "
+            "reply 1",
             "the text put on the clipboard at 60 ms is the one the plugin read last, at 0 ms: it "
             "had not yet read its own reply"},
            {"0 send 3D {2[1,2]}\n100 expect place 2 x 1 y 3 z 2",
@@ -240,7 +241,7 @@ TEST(SimulationTest, AFailedExpectationSaysWhy) {
             "the stale-frame reset at 2000 ms (twenty looks, about two seconds, without a new "
             "request) emptied the radio lists"},
            {"0 send GetVersion\n100 expect reply sorlinx beta 0.8\n2500 expect nothing",
-            "it is the stale-frame reset at 2100 ms"},
+            "it is the stale-frame reset at 2000 ms"},
            {"100 expect reply 1", "nothing was put on the clipboard between 0 ms and 100 ms"},
            {"100 send GetPlayerID\n200 expect nothing",
             "it answers the text put on the clipboard at 100 ms: "
@@ -322,11 +323,12 @@ TEST(SimulationTest, RealTimeGivesTheVirtualClocksTimeline) {
 }
 
 // What a live run records replays with every expectation met, and the plugin does the same
-// again: the recording of a session's run stands in for a live one here.
+// again: the recording of a session's run stands in for a live one here, where the plugin
+// hears of no change and finds every text at a regular look.
 TEST(RecordingTest, ARecordingReplaysWhatItRecorded) {
   std::vector<Step> world;
   std::vector<Step> steps =
-      parseSession(std::string(DEFAULT_SESSION) +
+      parseSession("0 notices off\n" + std::string(DEFAULT_SESSION) +
                    "6500 clip \"quote \\\" backslash \\\\ line\\nbyte \\x80 # not a comment\"\n"
                    "6600 empty\n");
   std::copy_if(steps.begin(), steps.end(), std::back_inserter(world),

@@ -1,5 +1,6 @@
 #include "send.h"
 
+#include <algorithm>
 #include <string>
 
 #include "clipboard/clipboard.h"
@@ -27,6 +28,17 @@ bool writeWithPatience(std::string_view text, Pacer& pacer) {
 }
 
 }  // namespace
+
+bool ServingPacer::pause(Milliseconds duration) {
+  const Milliseconds end = clock_.now() + duration;
+  for (Milliseconds left = duration; left > Milliseconds(0); left = end - clock_.now()) {
+    clipboard::changeCount();
+    if (!clock_.pause(std::min(left, POLL))) {
+      return false;
+    }
+  }
+  return true;
+}
 
 std::string_view commandOf(std::string_view text) {
   const auto payload = envelopePayload(text);
