@@ -80,11 +80,20 @@ int main() {
   const game_clipboard::PlayerText player = game_clipboard::savePlayerText(nullptr);
   check(player.saved && player.text == playerText, "the player's text is saved");
 
-  // A nickname in UTF-8 must reach CF_TEXT as these very bytes.
-  for (const std::string& request :
-       {requestText("GetVersion", "", 2), requestText("GetPlayerIDFromName", "Zo\xc3\xab", 3)}) {
+  // A nickname in UTF-8 must reach CF_TEXT as these very bytes, and CF_UNICODETEXT (what
+  // wine hands the plugin on Linux) as the same characters, not an ANSI reading of them.
+  for (const auto& [request, wide] :
+       {std::pair<std::string, std::wstring>{requestText("GetVersion", "", 2),
+                                             L"[kex_sorlinx][GetVersion][/kex_sorlinx]#2"},
+        {requestText("GetPlayerIDFromName", "Zo\xc3\xab", 3),
+         L"[kex_sorlinx][GetPlayerIDFromName]Zo\u00eb[/kex_sorlinx]#3"}}) {
     check(game_clipboard::writeRequest(nullptr, request) != 0, request + ": written");
     check(upToZero(formatBytes(CF_TEXT)) == request, request + ": CF_TEXT holds its bytes");
+    const auto unicode = formatBytes(CF_UNICODETEXT).value_or("");
+    check(std::wstring(reinterpret_cast<const wchar_t*>(unicode.data()),
+                       wcsnlen(reinterpret_cast<const wchar_t*>(unicode.data()),
+                               unicode.size() / sizeof(wchar_t))) == wide,
+          request + ": CF_UNICODETEXT holds its characters");
     checkMarked(request);
   }
 
