@@ -85,9 +85,12 @@ TEST_P(InfoPanelTest, TheServerTheOwnClientAndAnotherClientFollowTheGame) {
   EXPECT_EQ(client(8),
             "[b]At the origin:[/b] put back by the stale-frame reset 1 min 1 s ago\n"
             "[b]Radio:[/b] on neither list");
-  // The next frame without client 8: the place stays, the radio is gone.
+  // A frame puts client 8 on RC again, and the next one, without it, takes it off the list
+  // while its place stays.
+  passWith(request("3D", "{8[1,1,1][RC]}"));
   passWith(request("3D", "{9[1,1,1][RL]}"));
-  EXPECT_THAT(client(8), HasSubstr("[b]Radio:[/b] on neither list"));
+  EXPECT_THAT(client(8), HasSubstr(" at x 1, y 1, z 1 (y is the height)\n"
+                                   "[b]Radio:[/b] on neither list"));
   EXPECT_THAT(client(9), HasSubstr("[b]Radio:[/b] on the RL list"));
 
   // The game's requests act on the current connection: another tab's panel says so.
