@@ -44,7 +44,7 @@ void handOver(void* setFunctionPointers, const GuardedArea& area) {
   void* const stackBase = tib->StackBase;
   void* const stackLimit = tib->StackLimit;
   tib->StackBase = area.table();
-  tib->StackLimit = area.stackLimit();
+  tib->StackLimit = area.lowest();
   sorlinxCallWithStackAt(setFunctionPointers, area.table());
   tib->StackBase = stackBase;
   tib->StackLimit = stackLimit;

@@ -1,42 +1,38 @@
-// A stand-in for one voice client of interfaces 19 to 26: a program that carries the
-// client's version in its own version resource (made by the build, one program per client
-// line) and plays what the client does with the shipped DLL beside it, as the real one
-// would:
+// A stand-in for one voice client of interfaces 19 to 26, run as
 //
-//   stand_in_client INTERFACE SLOTS
+//   stand_in_client_<version> INTERFACE SLOTS DLL
 //
-// INTERFACE is the one this client speaks and SLOTS the size of its table, both from the
-// client lines as the build lists them. The DLL must report that interface; it gets a table
-// of exactly that size whose every slot the plugin has no use for is a trap, ending right
-// before an inaccessible page, so that a read past its end stops the program; the client
-// of 19 or 20 hands over no plugin ID and its getPluginPath takes none, while from 21 on
-// the client registers an ID and checks that getPluginPath gets it. A second table handed
-// over while the plugin runs, all traps, must change nothing. Then one GetVersion round
-// trip, one position frame with a radio flag (its cue must be played from the folder
-// getPluginPath reports) and one query, through the real clipboard with the protocol
-// guide's game code. Exit code 0 when all of it held.
+// It carries that client's version in its version resource (made by the build), and plays
+// what the client does with the DLL: the DLL must report INTERFACE; it gets a table of
+// SLOTS slots, a trap in every one the plugin has no use for, ending right before an
+// inaccessible page; before 21 the client hands over no plugin ID and its getPluginPath
+// takes none, from 21 on it registers one and its getPluginPath must get it. A second
+// table, all traps, handed over while the plugin runs must change nothing. Then a
+// GetVersion round trip, a frame with a radio flag (its cue played from the folder
+// getPluginPath reports) and a query, through the real clipboard with the protocol guide's
+// game code. Exit code 0 when all of it held.
 #include <windows.h>
 
 #include <array>
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <functional>
 #include <string>
-#include <thread>
-#include <vector>
 
 #include "game_clipboard_win32.cpp"
 #include "hand_over.h"
+#include "support/eventually.h"
 #include "support/trapped_table.h"
 #include "voice_client.h"
 
 namespace sorlinx::clients {
 namespace {
 
+using testing::eventually;
+
 constexpr const char* PLUGIN_FOLDER = R"(C:\Users\p\AppData\Roaming\TS3Client\plugins)";
 constexpr std::size_t NEWEST_TABLE_SLOTS = 230;
+using Slots = std::array<testing::Slot, NEWEST_TABLE_SLOTS>;
 
 int failures = 0;
 
@@ -45,22 +41,6 @@ void check(bool holds, const std::string& what) {
     std::fprintf(stderr, "FAIL: %s\n", what.c_str());
     ++failures;
   }
-}
-
-void checkEqual(const std::string& actual, const std::string& expected, const std::string& what) {
-  check(actual == expected, what + ": \"" + actual + "\", expected \"" + expected + "\"");
-}
-
-bool eventually(const std::function<bool()>& condition,
-                std::chrono::milliseconds timeout = std::chrono::seconds(5)) {
-  const auto deadline = std::chrono::steady_clock::now() + timeout;
-  while (!condition()) {
-    if (std::chrono::steady_clock::now() > deadline) {
-      return false;
-    }
-    std::this_thread::sleep_for(std::chrono::milliseconds(5));
-  }
-  return true;
 }
 
 template <typename Function>
@@ -73,39 +53,31 @@ Function resolve(HMODULE module, const char* name) {
   return reinterpret_cast<Function>(found);
 }
 
-// Writes a request as a game does; the clipboard's sequence number after it, or 0 when the
-// write did not take (the plugin's worker in this same process may have the clipboard
-// open: wine then lets both in, and one of them loses).
+// Writes a request as a game does: the clipboard's sequence number after it, or 0 when the
+// write did not take (wine lets this thread and the plugin's worker into the clipboard at
+// once, and one of them loses).
 DWORD write(const std::string& command, const std::string& arguments) {
   static unsigned counter = 0;
   return game_clipboard::writeRequest(nullptr,
                                       game_clipboard::requestText(command, arguments, ++counter));
 }
 
-// Writes a request and waits for the reply `expected`, writing it again while it is not
-// answered (a write may not take, and any other text is no reply).
+// Writes a request again until the reply `expected` comes.
 bool ask(const std::string& command, const std::string& arguments, const std::string& expected) {
-  return eventually([&] {
-    DWORD sequence = write(command, arguments);
-    std::string reply;
-    return sequence != 0 && game_clipboard::readReply(nullptr, sequence, 1000, reply) &&
-           reply == expected;
-  });
-}
-
-// Writes a request that has no reply until `done` shows that the plugin acted on it.
-bool tell(const std::string& command, const std::string& arguments,
-          const std::function<bool()>& done) {
   return eventually(
-      [&] { return write(command, arguments) != 0 && eventually(done, std::chrono::seconds(1)); });
+      [&] {
+        DWORD sequence = write(command, arguments);
+        std::string reply;
+        return sequence != 0 && game_clipboard::readReply(nullptr, sequence, 1000, reply) &&
+               reply == expected;
+      },
+      std::chrono::seconds(5));
 }
 
-// Hands `slots` (the table of a client of `slotCount` slots) to the DLL, guarded.
-void handOverGuarded(void* setFunctionPointers,
-                     const std::array<testing::Slot, NEWEST_TABLE_SLOTS>& slots,
-                     std::size_t slotCount) {
-  const GuardedArea area(slotCount * sizeof(testing::Slot));
-  std::memcpy(area.table(), slots.data(), slotCount * sizeof(testing::Slot));
+// Hands the first `count` of `slots` over, guarded.
+void handOverGuarded(void* setFunctionPointers, const Slots& slots, std::size_t count) {
+  const GuardedArea area(count * sizeof(testing::Slot));
+  std::memcpy(area.table(), slots.data(), count * sizeof(testing::Slot));
   handOver(setFunctionPointers, area);
 }
 
@@ -118,27 +90,23 @@ int play(int interface, std::size_t slotCount, const char* dllFile) {
   host.setPluginPath(PLUGIN_FOLDER);
   // The wine server keeps the clipboard between runs: start from a neutral text.
   game_clipboard::writeRequest(nullptr, "neutral");
-
   HMODULE const module = LoadLibraryA(dllFile);
   if (module == nullptr) {
     std::fprintf(stderr, "FAIL: cannot load %s\n", dllFile);
     return 1;
   }
-  using Text = const char*(SORLINX_CDECL*)();
   const int reported = resolve<int(SORLINX_CDECL*)()>(module, "ts3plugin_apiVersion")();
-  std::printf("%s reports interface %d to a client of interface %d\n", dllFile, reported,
-              interface);
+  std::printf("%s reports interface %d to a client of %d\n", dllFile, reported, interface);
   if (reported != interface) {
     std::fprintf(stderr, "FAIL: the client refuses a plugin of interface %d\n", reported);
     return 1;
   }
-  auto* const setFunctionPointers =
-      reinterpret_cast<void*>(GetProcAddress(module, "ts3plugin_setFunctionPointers"));
+  auto* const setFunctionPointers = resolve<void*>(module, "ts3plugin_setFunctionPointers");
   const auto registerPluginID =
       resolve<void(SORLINX_CDECL*)(const char*)>(module, "ts3plugin_registerPluginID");
   const auto init = resolve<int(SORLINX_CDECL*)()>(module, "ts3plugin_init");
   const auto shutdown = resolve<void(SORLINX_CDECL*)()>(module, "ts3plugin_shutdown");
-  const std::string version = resolve<Text>(module, "ts3plugin_version")();
+  const std::string version = resolve<const char*(SORLINX_CDECL*)()>(module, "ts3plugin_version")();
 
   std::printf("handing over a table of %zu slots that ends at an inaccessible page\n", slotCount);
   handOverGuarded(setFunctionPointers,
@@ -152,37 +120,34 @@ int play(int interface, std::size_t slotCount, const char* dllFile) {
     text.assign(text.size(), '#');
   }
   check(init() == 0, "ts3plugin_init failed");
-  // Forget what init did: it reads the identity, and logs that this client has no
-  // configuration folder.
-  host.clearCalls();
+  host.clearCalls();  // init reads the identity, and logs that this client has no folder for it
   // Too late: the plugin runs, and must go on calling the first table's entries.
   handOverGuarded(setFunctionPointers,
                   testing::trappedSlots<NEWEST_TABLE_SLOTS>(host.table26(), true), slotCount);
 
   check(ask("GetVersion", "", version), "no GetVersion reply");
-  check(tell("3D", "{8[1,2,3][RC]}", [&host] { return !host.callsTo("playWaveFile").empty(); }),
+  check(eventually(
+            [&host] {
+              return write("3D", "{8[1,2,3][RC]}") != 0 &&
+                     eventually([&host] { return !host.callsTo("playWaveFile").empty(); });
+            },
+            std::chrono::seconds(5)),
         "no cue played after a frame with [RC]");
   check(ask("GetPlayerID", "", "5"), "no GetPlayerID reply");
   shutdown();
   FreeLibrary(module);
 
   const auto cues = host.callsTo("playWaveFile");
-  if (!cues.empty()) {
-    checkEqual(cues.front().args.at(1), '"' + std::string(PLUGIN_FOLDER) + R"(\sorlinx\rc.wav")",
-               "the first cue");
-  }
-  // 19 and 20 take no ID; from 21 on the one registered, whatever the plugin passes.
-  const std::vector<std::string> asked = {
-      "1000", takesId ? '"' + pluginId + '"' : std::string("no third argument")};
-  for (const sim::HostCall& call : host.callsTo("getPluginPath")) {
-    checkEqual(call.args.at(0), asked[0], "getPluginPath's buffer size");
-    checkEqual(call.args.size() > 1 ? call.args[1] : "no third argument", asked[1],
-               "getPluginPath's plugin ID");
-  }
-  check(host.callsTo("getPluginPath").size() == 1, "the plugin folder was not asked for once");
+  const std::string rc = '"' + std::string(PLUGIN_FOLDER) + R"(\sorlinx\rc.wav")";
+  check(!cues.empty() && cues[0].args.at(1) == rc, "the first cue is not " + rc);
+  // 19 and 20 ask with buffer and size; from 21 on also with the ID registered.
+  const auto asked = host.callsTo("getPluginPath");
+  const std::string expected = takesId ? "1000,\"" + pluginId + '"' : "1000";
+  check(asked.size() == 1 && asked[0].arguments == expected,
+        "getPluginPath was not asked once with " + expected +
+            (asked.empty() ? "" : ", but with " + asked[0].arguments));
   for (const std::string& line : host.logLines()) {
-    // A lost reply write is wine letting this program's thread and the plugin's worker
-    // into the clipboard at once; the request was answered again.
+    // A reply write lost to wine's shared clipboard (see write); the request was answered.
     check(line == "erreur writeClipboardText", "the plugin logged \"" + line + "\"");
   }
   check(host.outstandingAllocations() == 0 && host.badFrees() == 0,
@@ -194,15 +159,10 @@ int play(int interface, std::size_t slotCount, const char* dllFile) {
 }  // namespace sorlinx::clients
 
 int main(int argc, char** argv) {
-  if (argc != 4) {
-    std::fprintf(stderr, "usage: %s INTERFACE SLOTS DLL\n", argv[0]);
-    return 2;
-  }
-  const int interface = std::atoi(argv[1]);
-  const auto slots = static_cast<std::size_t>(std::atoi(argv[2]));
+  const auto slots = argc == 4 ? static_cast<std::size_t>(std::atoi(argv[2])) : 0;
   if (slots < 209 || slots > sorlinx::clients::NEWEST_TABLE_SLOTS) {
-    std::fprintf(stderr, "a table has 209 to 230 slots, not %s\n", argv[2]);
+    std::fprintf(stderr, "usage: %s INTERFACE SLOTS(209 to 230) DLL\n", argv[0]);
     return 2;
   }
-  return sorlinx::clients::play(interface, slots, argv[3]);
+  return sorlinx::clients::play(std::atoi(argv[1]), slots, argv[3]);
 }
