@@ -4,7 +4,8 @@
 # fails the run.
 #
 # The native build's compile commands cover the portable code; the Windows-only files (the
-# Win32 clipboard, the secrets file, sorlinx-send's main, the simulator's live clipboard)
+# Win32 clipboard, the secrets file, the client's version resource, sorlinx-send's main, the
+# simulator's live clipboard)
 # are checked as the win64 build
 # compiles them, and the cue sound generator, which CMake builds outside its targets, with
 # the flags it is built with.
@@ -24,7 +25,7 @@ native_files() {
     grep -E "^$top/(src|tools)/" | sort -u
 }
 windows_only=(src/clipboard/clipboard_win32.cpp src/commands/secrets_file_win32.cpp
-  src/interfaces/interface4_exports.cpp
+  src/interfaces/interface4_exports.cpp src/interfaces/client_version_win32.cpp
   tools/send/main.cpp tools/sim/live_platform_win32.cpp)
 
 # Runs one clang-tidy command with its output in the log, and shows the findings on failure.

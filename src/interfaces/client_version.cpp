@@ -17,7 +17,7 @@ constexpr std::size_t FIXED_INFO_OFFSET = 40;  // 6 + 32, rounded up to 4
 static_assert(FIXED_INFO_OFFSET == (KEY_OFFSET + 2 * KEY.size() + 3) / 4 * 4);
 // VS_FIXEDFILEINFO: thirteen 32-bit words, the signature first, the file version (most
 // significant half, then least) third and fourth.
-constexpr std::size_t FIXED_INFO_SIZE = 13 * 4;
+constexpr std::size_t FIXED_INFO_SIZE = std::size_t{13} * 4;
 constexpr std::uint32_t FIXED_INFO_SIGNATURE = 0xFEEF04BD;
 constexpr std::size_t FILE_VERSION_MS = 8;
 constexpr std::size_t FILE_VERSION_LS = 12;

@@ -2,6 +2,7 @@
 // own, found through the process's main module. These calls hand back pointers into the
 // image the loader mapped; none of them allocates.
 #include <windows.h>
+#include <winver.h>
 
 #include "interfaces/client_version.h"
 
