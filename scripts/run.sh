@@ -2,9 +2,10 @@
 # The main job: builds everything that ships into dist/ (the plugin's two DLLs for each
 # plugin library, interface 26's (which speaks 19 to 26) and interface 4's, with their cue
 # sounds, unpacked in interface26/ and interface4/, and interface 26's Linux library beside
-# them; the two plugin packages players install; sorlinx-sim.exe and sorlinx-send.exe), then
-# runs the simulator's built-in session natively: the plugin's own code against a simulated
-# voice client, showing what it does with every request a game can make. Last it writes
+# them; the two plugin packages players install; sorlinx-sim.exe and sorlinx-send.exe, and
+# their Linux builds sorlinx-sim-linux-amd64 and sorlinx-send-linux-amd64), then runs the
+# simulator's built-in session natively: the plugin's own code against a simulated voice
+# client, showing what it does with every request a game can make. Last it writes
 # dist/SHA256SUMS, the checksum of every file shipped.
 set -euo pipefail
 source "$(dirname "$0")/lib.sh"
@@ -16,8 +17,9 @@ cd "$top"
 build_preset dist-win32 --target sorlinx
 build_preset dist-win64 --target all sorlinx_package
 build_preset dist-win32-interface26 --target sorlinx
-# Interface 26's package also carries the Linux library.
-build_preset dist-linux --target sorlinx
+# Interface 26's package also carries the Linux library; the native Linux programs come
+# with it.
+build_preset dist-linux --target sorlinx sorlinx-send sorlinx-sim
 build_preset dist-win64-interface26 --target sorlinx_package
 rm -rf "$top/dist"
 for interface in 4 26; do
@@ -33,6 +35,7 @@ for interface in 4 26; do
   cmake --install "build/dist-win64$suffix" --prefix "$top/dist" --component package >/dev/null
 done
 cmake --install build/dist-win64 --prefix "$top/dist" --component Unspecified >/dev/null
+cmake --install build/dist-linux --prefix "$top/dist" --component linux_tools >/dev/null
 build_preset sim --target sorlinx-sim
 
 echo

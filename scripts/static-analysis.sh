@@ -3,11 +3,11 @@
 # .clang-tidy, and cppcheck with the suppressions of .cppcheck-suppressions. Any finding
 # fails the run.
 #
-# The native build's compile commands cover the portable code; the Windows-only files (the
-# Win32 clipboard, the secrets file, the client's version resource, sorlinx-send's main, the
-# simulator's live clipboard)
-# are checked as the win64 build
-# compiles them, and the cue sound generator, which CMake builds outside its targets, with
+# The native build's compile commands cover the portable code; the Linux library's build
+# its X11 files and the native Linux programs; the Windows-only files (the Win32 clipboard,
+# the secrets file, the client's version resource, sorlinx-send's main, the simulator's live
+# console) are checked as the win64 build compiles them, and the cue sound generator, which
+# CMake builds outside its targets, with
 # the flags it is built with.
 set -euo pipefail
 source "$(dirname "$0")/lib.sh"
@@ -42,8 +42,10 @@ tidy() {
 echo "--- clang-tidy"
 mapfile -t files < <(native_files)
 tidy run-clang-tidy-14 -p build/linux -j "$jobs" -quiet "${files[@]}"
-# The Linux library's own platform file, from the build that compiles it.
-linux_only=(src/clipboard/clipboard_x11.cpp)
+# The Linux library's own platform files and the native Linux programs', from the build that
+# compiles them.
+linux_only=(src/clipboard/clipboard_x11.cpp src/glibc_baseline.cpp tools/send/main.cpp
+  tools/send/player_clipboard_x11.cpp tools/sim/live_clipboard.cpp tools/sim/live_platform_x11.cpp)
 tidy clang-tidy-14 -p build/linux-so -quiet "${linux_only[@]}"
 tidy clang-tidy-14 -quiet tools/cue_sounds/make_cue_sounds.cpp -- -std=c++20
 # The MinGW compiler's own C++ headers, which clang does not find by itself for the
@@ -56,7 +58,7 @@ done < <(x86_64-w64-mingw32-g++-posix -xc++ -E -v - </dev/null 2>&1 |
 tidy clang-tidy-14 -quiet "${windows_only[@]}" -- --target=x86_64-w64-mingw32 -std=c++20 \
   "${mingw_includes[@]}" -Isrc -Itools/send -Ibuild/win64/src/generated \
   -DWIN32_LEAN_AND_MEAN -DNOMINMAX
-echo "clang-tidy: ${#files[@]} native files, ${#linux_only[@]} of the Linux library, ${#windows_only[@]} Windows files and the cue sound generator, no finding."
+echo "clang-tidy: ${#files[@]} native files, ${#linux_only[@]} of the Linux library and programs, ${#windows_only[@]} Windows files and the cue sound generator, no finding."
 
 echo "--- cppcheck"
 for preset in linux win64; do
@@ -66,6 +68,8 @@ for preset in linux win64; do
     -j "$jobs" --template='{file}:{line}: {severity}: {message} [{id}]'
 done
 cppcheck --project=build/linux-so/compile_commands.json --file-filter='src/clipboard/*_x11.cpp' \
+  --file-filter='src/glibc_baseline.cpp' --file-filter='tools/*/*_x11.cpp' \
+  --file-filter='tools/sim/live_clipboard.cpp' \
   --std=c++20 --enable=warning,style,performance,portability \
   --suppressions-list=.cppcheck-suppressions --inline-suppr --error-exitcode=1 --quiet \
   --template='{file}:{line}: {severity}: {message} [{id}]'

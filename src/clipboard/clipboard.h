@@ -6,6 +6,7 @@
 // memory_clipboard.h drives it). Only clipboardThread calls these.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -16,9 +17,16 @@ namespace sorlinx::clipboard {
 // cannot tell, and the caller must read the text to find out.
 std::uint64_t changeCount() noexcept;
 
+// The largest text the clipboard channel reads. Where a text is handed over whole before
+// it can be looked at (X11: its owner puts it into a property of the reader's window), a
+// larger one is refused unread, as too large to copy.
+inline constexpr std::size_t MAX_TEXT_SIZE = std::size_t{16} << 20;
+
 // Copies the clipboard's text, up to its first zero byte, into `text`. Returns false and
-// leaves `text` as it was when the clipboard cannot be opened (another program holds it)
-// or holds no text. May throw std::bad_alloc; the clipboard is closed again in every case.
+// leaves `text` as it was when the clipboard cannot be opened (another program holds it),
+// holds no text, or (X11) its owner has not answered yet: the question then stands, and a
+// later call takes the answer. May throw std::bad_alloc, also for a text too large to copy;
+// the clipboard is closed again in every case.
 bool readText(std::string& text);
 
 // Replaces the clipboard's contents with `text`. Returns false when the text could not be

@@ -12,6 +12,8 @@
 
 #include <windows.h>
 
+#include <algorithm>
+#include <climits>
 #include <cstring>
 
 #include "clipboard/clipboard.h"
@@ -59,6 +61,37 @@ class GlobalLockScope {
 constexpr const char* HISTORY_MARKERS[] = {"ExcludeClipboardContentFromMonitorProcessing",
                                            "CanIncludeInClipboardHistory",
                                            "CanUploadToCloudClipboard"};
+
+// Puts the same text beside the CF_TEXT just set on the open clipboard as CF_UNICODETEXT,
+// when it is UTF-8 beyond ASCII. Readers of CF_TEXT still get its bytes; but wine hands a
+// text to X11 programs (the Linux plugin under Proton) made from CF_UNICODETEXT, and would
+// otherwise make that from CF_TEXT read in the ANSI code page, which turns UTF-8 into
+// something else. Without it, the CF_TEXT stands alone, as before.
+void addUnicodeText(std::string_view text) noexcept {
+  const bool ascii = std::all_of(text.begin(), text.end(),
+                                 [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+  const int size = static_cast<int>(text.size());
+  const int wide =
+      ascii || text.size() > INT_MAX / 2
+          ? 0
+          : MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text.data(), size, nullptr, 0);
+  const HGLOBAL block = wide <= 0 ? nullptr
+                                  : GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT,
+                                                (static_cast<SIZE_T>(wide) + 1) * sizeof(wchar_t));
+  if (block == nullptr) {
+    return;
+  }
+  bool converted = false;
+  {
+    const GlobalLockScope lock(block);
+    converted = lock.data() != nullptr &&
+                MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text.data(), size,
+                                    static_cast<wchar_t*>(lock.data()), wide) == wide;
+  }
+  if (!converted || SetClipboardData(CF_UNICODETEXT, block) == nullptr) {
+    GlobalFree(block);
+  }
+}
 
 }  // namespace
 
@@ -134,6 +167,7 @@ bool clipboard::writeText(std::string_view text, std::uint64_t& emptiedAt) noexc
     GlobalFree(block);
     return false;
   }
+  addUnicodeText(text);
   clipboard::markOutOfHistory();
   return true;
 }

@@ -5,22 +5,36 @@
 // - The change counter counts XFixes's notices that CLIPBOARD changed hands. The server
 //   sends them unasked; a pass takes what has arrived without waiting, so that an idle
 //   pass costs no request to the server and allocates nothing.
-// - Reading asks the owner to convert CLIPBOARD to UTF8_STRING (or else STRING) into a
-//   property of a window of the plugin's own, and waits a bounded time for its answer. A
-//   transfer in pieces (INCR), which owners use only for texts far larger than any
-//   request, is refused the way a text too large to copy is.
+// - Reading asks the owner to convert CLIPBOARD to UTF8_STRING (or, refused, to STRING,
+//   which is Latin-1 and is made UTF-8 here) into a property of a window of the plugin's
+//   own. The pass that asks waits a bounded time for the answer; an owner that needs longer
+//   (wine under load, a compositor bridging a Wayland game) is not asked again: its answer
+//   is taken by whichever later pass finds it arrived. Each question carries the server's
+//   time of the change of owner it belongs to and a property of its own, and the answer
+//   carries both back, so a late answer of an earlier owner is never taken for the text of
+//   a later one. An owner that refuses is asked again after a while: wine refuses while a
+//   Windows program holds its clipboard. A transfer in pieces (INCR), which owners use only
+//   for texts far larger than any request, and a text over MAX_TEXT_SIZE are refused the
+//   way a text too large to copy is, without a piece being asked for.
 // - Writing makes that window the owner; the text is then handed to every program that
-//   asks, as TARGETS, UTF8_STRING, STRING or TEXT, until another program takes CLIPBOARD
-//   over. The requests are answered in the clipboard worker's passes, so a reader waits at
-//   most one polling period; no other thread ever touches the connection. When the plugin
-//   stops, its text leaves the clipboard with its window.
+//   asks, as TARGETS, UTF8_STRING, STRING or TEXT, and offered with the hint that clipboard
+//   managers read as "do not keep this in the history", until another program takes
+//   CLIPBOARD over. The requests are answered in the clipboard worker's passes, so a reader
+//   waits at most one polling period; no other thread ever touches the connection. When the
+//   plugin stops, its text leaves the clipboard with its window.
 // - Without a display (no DISPLAY, a refused connection, a server gone) the clipboard is
 //   simply absent: reads and writes fail and the counter stands still. One line says so,
 //   and a connection is tried again every few seconds.
+//
+// handleEvents() is the one place where events are taken from the connection; it never
+// waits, and may run whenever the connection is readable.
+#include "clipboard/clipboard_x11.h"
+
 #include <poll.h>
 #include <xcb/xcb.h>
 #include <xcb/xfixes.h>
 
+#include <algorithm>
 #include <array>
 #include <chrono>
 #include <csignal>
@@ -28,6 +42,7 @@
 #include <cstring>
 #include <memory>
 #include <new>
+#include <optional>
 #include <string>
 
 #include "clipboard/clipboard.h"
@@ -39,11 +54,23 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 constexpr auto RECONNECT_INTERVAL = std::chrono::seconds(2);
-// How long a read waits for the owner's answer, both targets together: well inside the
-// polling period, so that a slow owner never delays the next pass.
+// How long the pass that asks the owner for its text waits for the answer: well inside the
+// polling period, so that a slow owner never delays the next pass. Later passes only look.
 constexpr auto READ_WAIT = std::chrono::milliseconds(50);
+// After an owner refused to give text, it is asked again after this pause, doubled after
+// each further refusal up to the longest: a refusal may be momentary, and an owner of a
+// picture is not worth a question every pass.
+constexpr Clock::duration FIRST_RETRY = std::chrono::milliseconds(250);
+constexpr Clock::duration LONGEST_RETRY = std::chrono::seconds(4);
 // Room for a ChangeProperty request's own fields beside the text it carries.
 constexpr std::size_t REQUEST_OVERHEAD = 64;
+// Questions that may be waiting for an answer at once: the one for the current owner, and
+// those of earlier owners that never answered, each with a property of its own so that a
+// late answer cannot land on a later one.
+constexpr std::size_t TRANSFER_SLOTS = 4;
+// What clipboard managers (Klipper, CopyQ, GPaste and others) read beside a text to leave
+// it out of their history.
+constexpr std::string_view HISTORY_HINT = "secret";
 
 struct FreeXcb {
   void operator()(void* pointer) const noexcept { std::free(pointer); }  // NOLINT
@@ -51,9 +78,35 @@ struct FreeXcb {
 template <typename T>
 using XcbPointer = std::unique_ptr<T, FreeXcb>;
 
-enum Atom : std::size_t { CLIPBOARD, UTF8_STRING, TEXT, TARGETS, INCR, TRANSFER, ATOM_COUNT };
-constexpr std::array<const char*, ATOM_COUNT> ATOM_NAMES{
-    "CLIPBOARD", "UTF8_STRING", "TEXT", "TARGETS", "INCR", "SORLINX_TRANSFER"};
+enum Atom : std::size_t {
+  CLIPBOARD,
+  UTF8_STRING,
+  TEXT,
+  TARGETS,
+  INCR,
+  PASSWORD_HINT,
+  TRANSFER,  // the first of TRANSFER_SLOTS
+  ATOM_COUNT = TRANSFER + TRANSFER_SLOTS
+};
+constexpr std::array<const char*, ATOM_COUNT> ATOM_NAMES{"CLIPBOARD",
+                                                         "UTF8_STRING",
+                                                         "TEXT",
+                                                         "TARGETS",
+                                                         "INCR",
+                                                         "x-kde-passwordManagerHint",
+                                                         "SORLINX_TRANSFER_0",
+                                                         "SORLINX_TRANSFER_1",
+                                                         "SORLINX_TRANSFER_2",
+                                                         "SORLINX_TRANSFER_3"};
+
+// A question put to an owner: convert CLIPBOARD to `target` into the property of its slot.
+struct Conversion {
+  bool asked = false;
+  bool answered = false;     // the text stands in the slot's property
+  std::uint64_t change = 0;  // the change of owner it belongs to
+  xcb_timestamp_t time = XCB_CURRENT_TIME;
+  xcb_atom_t target = XCB_NONE;
+};
 
 struct X11Clipboard {
   xcb_connection_t* connection = nullptr;
@@ -63,12 +116,20 @@ struct X11Clipboard {
   std::size_t maxRequestBytes = 0;
   // Never 0, which would mean that the platform cannot tell.
   std::uint64_t changes = 1;
+  // The server's time of the last change of owner (CurrentTime until one was seen), and
+  // whether it left CLIPBOARD without an owner.
+  xcb_timestamp_t changeTime = XCB_CURRENT_TIME;
+  bool ownerless = false;
   // While the plugin owns CLIPBOARD: the text it hands out.
   bool owned = false;
   std::string ownText;
-  // The counter when the owner last had no text to give: no need to ask again before it
-  // moves.
-  std::uint64_t textlessAt = 0;
+  std::array<Conversion, TRANSFER_SLOTS> slots{};
+  // The owner of change `refusedChange` gave no text; it is asked again from `retryAt`.
+  std::uint64_t refusedChange = 0;
+  Clock::time_point retryAt{};
+  Clock::duration retryPause = FIRST_RETRY;
+  // The last read that failed found no text at all, rather than an answer still to come.
+  bool noText = false;
   Clock::time_point nextAttempt{};
   bool outageLogged = false;
 };
@@ -93,6 +154,10 @@ void disconnect(X11Clipboard& b) noexcept {
   b.window = XCB_NONE;
   b.owned = false;
   std::string().swap(b.ownText);
+  b.slots = {};
+  b.changeTime = XCB_CURRENT_TIME;
+  b.ownerless = false;
+  b.refusedChange = 0;
 }
 
 // Makes the plugin's window on a fresh connection and asks for the notices of CLIPBOARD's
@@ -172,6 +237,10 @@ bool connect(X11Clipboard& b) noexcept {
   return true;
 }
 
+xcb_atom_t slotProperty(const X11Clipboard& b, std::size_t slot) {
+  return b.atoms.at(TRANSFER + slot);
+}
+
 void serve(X11Clipboard& b, const xcb_selection_request_event_t& request) {
   const auto& atoms = b.atoms;
   // Clients older than the ICCCM give no property: the target's name stands for it.
@@ -179,10 +248,15 @@ void serve(X11Clipboard& b, const xcb_selection_request_event_t& request) {
   bool served = false;
   if (b.owned && request.owner == b.window && request.selection == atoms[CLIPBOARD]) {
     if (request.target == atoms[TARGETS]) {
-      const std::array<xcb_atom_t, 4> targets{atoms[TARGETS], atoms[UTF8_STRING], XCB_ATOM_STRING,
-                                              atoms[TEXT]};
+      const std::array<xcb_atom_t, 5> targets{atoms[TARGETS], atoms[UTF8_STRING], XCB_ATOM_STRING,
+                                              atoms[TEXT], atoms[PASSWORD_HINT]};
       xcb_change_property(b.connection, XCB_PROP_MODE_REPLACE, request.requestor, property,
                           XCB_ATOM_ATOM, 32, targets.size(), targets.data());
+      served = true;
+    } else if (request.target == atoms[PASSWORD_HINT]) {
+      xcb_change_property(b.connection, XCB_PROP_MODE_REPLACE, request.requestor, property,
+                          atoms[PASSWORD_HINT], 8, static_cast<std::uint32_t>(HISTORY_HINT.size()),
+                          HISTORY_HINT.data());
       served = true;
     } else if ((request.target == atoms[UTF8_STRING] || request.target == XCB_ATOM_STRING ||
                 request.target == atoms[TEXT]) &&
@@ -209,21 +283,94 @@ void serve(X11Clipboard& b, const xcb_selection_request_event_t& request) {
   xcb_flush(b.connection);
 }
 
-void handle(X11Clipboard& b, const xcb_generic_event_t& event) {
+// Whether the server still lists the plugin's window as CLIPBOARD's owner.
+bool stillOwner(X11Clipboard& b) {
+  const XcbPointer<xcb_get_selection_owner_reply_t> owner(xcb_get_selection_owner_reply(
+      b.connection, xcb_get_selection_owner(b.connection, b.atoms[CLIPBOARD]), nullptr));
+  return owner != nullptr && owner->owner == b.window;
+}
+
+void ask(X11Clipboard& b, std::size_t slot, xcb_atom_t target) {
+  Conversion& conversion = b.slots.at(slot);
+  conversion.asked = true;
+  conversion.answered = false;
+  conversion.change = b.changes;
+  conversion.time = b.changeTime;
+  conversion.target = target;
+  xcb_convert_selection(b.connection, b.window, b.atoms[CLIPBOARD], target, slotProperty(b, slot),
+                        conversion.time);
+  xcb_flush(b.connection);
+}
+
+// Counts a refusal against the owner of the current change only, and says when to ask it
+// again.
+void refused(X11Clipboard& b) {
+  b.retryPause =
+      b.refusedChange == b.changes ? std::min(b.retryPause * 2, LONGEST_RETRY) : FIRST_RETRY;
+  b.refusedChange = b.changes;
+  b.retryAt = Clock::now() + b.retryPause;
+}
+
+// An owner's answer to one of the plugin's questions. Found by what the answer carries back:
+// the property (a slot of its own per question) and the time the question was asked with,
+// or for a refusal, which names no property, the target and the time.
+void answered(X11Clipboard& b, const xcb_selection_notify_event_t& notify) {
+  if (notify.requestor != b.window || notify.selection != b.atoms[CLIPBOARD]) {
+    return;
+  }
+  std::optional<std::size_t> found;
+  for (std::size_t slot = 0; slot < TRANSFER_SLOTS; ++slot) {
+    const Conversion& conversion = b.slots.at(slot);
+    const bool matches = notify.property != XCB_NONE ? notify.property == slotProperty(b, slot)
+                                                     : notify.target == conversion.target;
+    // The oldest question first, where two owners' answers look alike.
+    if (conversion.asked && !conversion.answered && matches && notify.time == conversion.time &&
+        (!found || conversion.change < b.slots.at(*found).change)) {
+      found = slot;
+    }
+  }
+  if (!found) {
+    return;  // no question of ours waits for it: a stray answer, or one long given up on
+  }
+  Conversion& conversion = b.slots.at(*found);
+  if (conversion.change != b.changes) {
+    // The clipboard changed hands since: that text is gone from it. Its property is left
+    // alone, lest deleting it start a transfer in pieces; the next question of this slot
+    // replaces it.
+    conversion.asked = false;
+  } else if (notify.property != XCB_NONE) {
+    conversion.answered = true;  // the pass takes it
+  } else if (notify.target == b.atoms[UTF8_STRING]) {
+    ask(b, *found, XCB_ATOM_STRING);  // older programs give Latin-1 only
+  } else {
+    conversion.asked = false;
+    refused(b);
+  }
+}
+
+void handle(X11Clipboard& b, const xcb_generic_event_t& event) noexcept {
   const std::uint8_t type = event.response_type & 0x7f;
   if (type == XCB_SELECTION_REQUEST) {
     serve(b, reinterpret_cast<const xcb_selection_request_event_t&>(event));
+  } else if (type == XCB_SELECTION_NOTIFY) {
+    answered(b, reinterpret_cast<const xcb_selection_notify_event_t&>(event));
   } else if (type == XCB_SELECTION_CLEAR) {
-    // Only the server knows who owns it now: this notice, not XFixes's, ends the serving.
+    // A SelectionClear may be older than the plugin's last taking of the selection (it was
+    // queued before that took effect), or sent by any client: only the server's word that
+    // another window owns CLIPBOARD now ends the serving.
     if (reinterpret_cast<const xcb_selection_clear_event_t&>(event).selection ==
-        b.atoms[CLIPBOARD]) {
+            b.atoms[CLIPBOARD] &&
+        b.owned && !stillOwner(b)) {
       b.owned = false;
       std::string().swap(b.ownText);
     }
   } else if (type == b.xfixesFirstEvent + XCB_XFIXES_SELECTION_NOTIFY) {
     // The plugin's own writes count when they are made, like every other change.
-    if (reinterpret_cast<const xcb_xfixes_selection_notify_event_t&>(event).owner != b.window) {
+    const auto& notice = reinterpret_cast<const xcb_xfixes_selection_notify_event_t&>(event);
+    if (notice.owner != b.window) {
       ++b.changes;
+      b.changeTime = notice.timestamp;
+      b.ownerless = notice.owner == XCB_NONE;
     }
   }
   // Anything else (errors of requests whose requestor vanished, property notices) needs
@@ -232,7 +379,7 @@ void handle(X11Clipboard& b, const xcb_generic_event_t& event) {
 
 // Handles every event that has arrived, without waiting. False, and disconnected, when the
 // server is gone.
-bool drain(X11Clipboard& b) noexcept {
+bool handleEvents(X11Clipboard& b) noexcept {
   while (xcb_generic_event_t* event = xcb_poll_for_event(b.connection)) {
     const XcbPointer<xcb_generic_event_t> held(event);
     handle(b, *event);
@@ -246,60 +393,95 @@ bool drain(X11Clipboard& b) noexcept {
   return true;
 }
 
-bool ready(X11Clipboard& b) noexcept { return connect(b) && drain(b); }
+bool ready(X11Clipboard& b) noexcept { return connect(b) && handleEvents(b); }
 
-enum class Answer { converted, refused, none };
+// The slot of the question put to the current owner, if one was.
+std::optional<std::size_t> currentQuestion(const X11Clipboard& b) {
+  for (std::size_t slot = 0; slot < TRANSFER_SLOTS; ++slot) {
+    if (b.slots.at(slot).asked && b.slots.at(slot).change == b.changes) {
+      return slot;
+    }
+  }
+  return std::nullopt;
+}
 
-// Waits until `deadline` for the owner's answer to the conversion to `target`, handling
-// every other event meanwhile.
-Answer awaitConversion(X11Clipboard& b, xcb_atom_t target, Clock::time_point deadline) {
-  for (;;) {
-    while (xcb_generic_event_t* event = xcb_poll_for_event(b.connection)) {
-      const XcbPointer<xcb_generic_event_t> held(event);
-      if ((event->response_type & 0x7f) == XCB_SELECTION_NOTIFY) {
-        const auto& notify = reinterpret_cast<const xcb_selection_notify_event_t&>(*event);
-        if (notify.requestor == b.window && notify.selection == b.atoms[CLIPBOARD] &&
-            notify.target == target) {
-          return notify.property == XCB_NONE ? Answer::refused : Answer::converted;
-        }
-      } else {
-        handle(b, *event);
-      }
+// A free slot, or else the one whose owner has kept silent longest.
+std::size_t freeSlot(const X11Clipboard& b) {
+  std::size_t chosen = 0;
+  for (std::size_t slot = 0; slot < TRANSFER_SLOTS; ++slot) {
+    if (!b.slots.at(slot).asked) {
+      return slot;
     }
-    if (!drain(b)) {
-      return Answer::none;
+    if (b.slots.at(slot).change < b.slots.at(chosen).change) {
+      chosen = slot;
     }
+  }
+  return chosen;
+}
+
+// Waits until `deadline` for the answer to the question in `slot`, handling every event
+// meanwhile.
+void await(X11Clipboard& b, std::size_t slot, Clock::time_point deadline) {
+  const Conversion& conversion = b.slots.at(slot);
+  while (handleEvents(b) && conversion.asked && !conversion.answered &&
+         conversion.change == b.changes) {
     const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count();
     if (left <= 0) {
-      return Answer::none;
+      return;
     }
     pollfd socket{xcb_get_file_descriptor(b.connection), POLLIN, 0};
     poll(&socket, 1, static_cast<int>(left));
   }
 }
 
-// Takes the converted text out of the plugin's property, deleting it there.
-bool fetch(X11Clipboard& b, std::string& text) {
-  const auto cookie = xcb_get_property(b.connection, 1, b.window, b.atoms[TRANSFER],
-                                       XCB_GET_PROPERTY_TYPE_ANY, 0, UINT32_MAX / 4);
+void appendLatin1AsUtf8(std::string& text, std::string_view latin1) {
+  for (const char byte : latin1) {
+    const auto code = static_cast<unsigned char>(byte);
+    if (code < 0x80) {
+      text.push_back(byte);
+    } else {
+      text.push_back(static_cast<char>(0xc0 | (code >> 6)));
+      text.push_back(static_cast<char>(0x80 | (code & 0x3f)));
+    }
+  }
+}
+
+// Takes the answer out of the slot's property. Asks for no more than MAX_TEXT_SIZE: a
+// larger text, or one that comes in pieces, throws std::bad_alloc, which the caller counts
+// as a text too large to copy, once. Only a text read whole is deleted from the property
+// (deleting an INCR answer would ask its owner for the first piece).
+bool fetch(X11Clipboard& b, std::size_t slot, std::string& text) {
+  const xcb_atom_t property = slotProperty(b, slot);
+  const auto cookie =
+      xcb_get_property(b.connection, 0, b.window, property, XCB_GET_PROPERTY_TYPE_ANY, 0,
+                       static_cast<std::uint32_t>(clipboard::MAX_TEXT_SIZE / 4 + 1));
   const XcbPointer<xcb_get_property_reply_t> reply(
       xcb_get_property_reply(b.connection, cookie, nullptr));
   if (reply == nullptr) {
-    drain(b);
+    handleEvents(b);
     return false;
   }
   if (reply->type == b.atoms[INCR]) {
-    // Only texts far larger than any request come in pieces: count it as too large, which
-    // the caller logs once and does not ask again for.
+    throw std::bad_alloc();
+  }
+  xcb_delete_property(b.connection, b.window, property);
+  xcb_flush(b.connection);
+  const auto length = static_cast<std::size_t>(xcb_get_property_value_length(reply.get()));
+  if (reply->bytes_after > 0 || length > clipboard::MAX_TEXT_SIZE) {
     throw std::bad_alloc();
   }
   if (reply->format != 8) {
+    refused(b);  // not text, whatever it was called
     return false;
   }
-  const std::string_view whole(
-      static_cast<const char*>(xcb_get_property_value(reply.get())),
-      static_cast<std::size_t>(xcb_get_property_value_length(reply.get())));
-  text.assign(whole.substr(0, whole.find('\0')));
+  std::string_view whole(static_cast<const char*>(xcb_get_property_value(reply.get())), length);
+  whole = whole.substr(0, whole.find('\0'));
+  if (reply->type == XCB_ATOM_STRING) {
+    text.clear();
+    appendLatin1AsUtf8(text, whole);
+  } else {
+    text.assign(whole);
+  }
   return true;
 }
 
@@ -313,6 +495,7 @@ std::uint64_t clipboard::changeCount() noexcept {
 
 bool clipboard::readText(std::string& text) {
   auto& b = board();
+  b.noText = false;
   if (!ready(b)) {
     return false;
   }
@@ -321,25 +504,28 @@ bool clipboard::readText(std::string& text) {
     text.assign(own.substr(0, own.find('\0')));
     return true;
   }
-  if (b.textlessAt == b.changes) {
+  std::optional<std::size_t> slot = currentQuestion(b);
+  if (!slot) {
+    if (b.ownerless || (b.refusedChange == b.changes && Clock::now() < b.retryAt)) {
+      b.noText = true;
+      return false;
+    }
+    slot = freeSlot(b);
+    ask(b, *slot, b.atoms[UTF8_STRING]);
+    await(b, *slot, Clock::now() + READ_WAIT);
+  }
+  Conversion& conversion = b.slots.at(*slot);
+  if (b.connection == nullptr || !conversion.asked || conversion.change != b.changes) {
+    // Refused meanwhile, the owner gone, or the clipboard changed hands: the next pass asks
+    // whoever owns it then.
+    b.noText = b.refusedChange == b.changes;
     return false;
   }
-  const auto deadline = Clock::now() + READ_WAIT;
-  for (const xcb_atom_t target : {b.atoms[UTF8_STRING], xcb_atom_t{XCB_ATOM_STRING}}) {
-    xcb_convert_selection(b.connection, b.window, b.atoms[CLIPBOARD], target, b.atoms[TRANSFER],
-                          XCB_CURRENT_TIME);
-    xcb_flush(b.connection);
-    switch (awaitConversion(b, target, deadline)) {
-      case Answer::converted:
-        return fetch(b, text);
-      case Answer::none:
-        return false;  // no answer in time, or no server: the next pass asks again
-      case Answer::refused:
-        break;
-    }
+  if (!conversion.answered) {
+    return false;  // the question stands; a later pass takes the answer
   }
-  b.textlessAt = b.changes;
-  return false;
+  conversion.asked = false;
+  return fetch(b, *slot, text);
 }
 
 bool clipboard::writeText(std::string_view text, std::uint64_t& /*emptiedAt*/) noexcept {
@@ -359,7 +545,7 @@ bool clipboard::writeText(std::string_view text, std::uint64_t& /*emptiedAt*/) n
   const XcbPointer<xcb_get_selection_owner_reply_t> owner(xcb_get_selection_owner_reply(
       b.connection, xcb_get_selection_owner(b.connection, b.atoms[CLIPBOARD]), nullptr));
   if (owner == nullptr || owner->owner != b.window) {
-    drain(b);
+    handleEvents(b);
     return false;
   }
   b.ownText.swap(copy);
@@ -374,5 +560,9 @@ void clipboard::release() noexcept {
   b.nextAttempt = {};
   b.outageLogged = false;
 }
+
+bool clipboard::lastReadFoundNoText() noexcept { return board().noText; }
+
+bool clipboard::holdsClipboard() noexcept { return board().owned; }
 
 }  // namespace sorlinx

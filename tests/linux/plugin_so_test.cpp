@@ -6,11 +6,14 @@
 #include <dlfcn.h>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <stdlib.h>
 
 #include <array>
+#include <atomic>
 #include <chrono>
 #include <filesystem>
+#include <future>
 #include <iostream>
 #include <optional>
 #include <string>
@@ -30,6 +33,7 @@ using namespace std::chrono_literals;
 using testing::Clock;
 using ::testing::ElementsAre;
 using testing::eventually;
+using testing::TestOwner;
 using testing::XClipboard;
 
 constexpr const char* PLUGIN_FOLDER = "/home/p/.ts3client/plugins";
@@ -239,14 +243,104 @@ TEST_F(PluginSoTest, ShutdownIsPromptWhileIdleAndWhileOwningTheClipboard) {
   EXPECT_TRUE(answers("GetPlayerID", "", "5"));
 }
 
+// Owners that are slow to answer or give Latin-1 only: one that never answers holds no
+// pass beyond its bound, so the game's request after it is placed on time; a "Zoë" offered
+// as STRING only (Latin-1) is read as UTF-8 and matches the voice client's name.
+TEST_F(PluginSoTest, OwnersThatNeverAnswerOrGiveLatin1OnlyHoldNoRequestUp) {
+  start();
+  host.addClient(9, 40, "Zo\xC3\xAB");
+  TestOwner latin1({requestText("GetPlayerIDFromName", "Zo\xEB"), TestOwner::Answer::latin1Only});
+  latin1.take();
+  EXPECT_TRUE(eventually([] { return XClipboard::text() == "9"; }));
+
+  TestOwner silent({"", TestOwner::Answer::silent});
+  silent.take();
+  std::this_thread::sleep_for(300ms);  // asked on the first pass, and waited for since
+  host.clearCalls();
+  const auto requested = Clock::now();
+  game.put(requestText("3D", "{8[1,2,3]}"));
+  ASSERT_TRUE(eventually([this] { return !host.placements().empty(); }));
+  const double placedAfter = millisecondsSince(requested);
+  std::cout << "placed " << placedAfter << " ms after the request that followed a silent owner\n";
+  EXPECT_LT(placedAfter, 400) << "more than a few polling periods";
+  EXPECT_THAT(silent.questions(), ElementsAre("UTF8_STRING"));
+  EXPECT_THAT(host.logLines(), ::testing::IsEmpty());
+}
+
+// The X server dies while the plugin writes to it, and comes back later: the voice client
+// lives on (no SIGPIPE), one line says so, and requests are read again. The plugin reaches
+// the server through a proxy that fails on cue: first the plugin's writes, as a server that
+// dies in the middle of one, then the whole display for a few seconds.
+TEST_F(PluginSoTest, AServerThatDiesDuringAWriteIsSurvivedAndTakenUpAgain) {
+  const std::string shared = getenv("DISPLAY");
+  testing::XProxy proxy(std::stoi(shared.substr(1)));
+  setenv("DISPLAY", proxy.name().c_str(), 1);  // for the plugin and xclip alike
+  start();
+  ASSERT_TRUE(eventually([&proxy] { return proxy.connections() == 1; }));  // the plugin's
+  ASSERT_TRUE(answers("GetVersion", "", VERSION));
+  const auto clipboardLines = [this] {
+    std::vector<std::string> lines;
+    for (const auto& line : host.logLines()) {
+      if (line.starts_with("erreur clipboard")) {
+        lines.push_back(line);
+      }
+    }
+    return lines;
+  };
+  proxy.refuseWrites(0);
+  game.put(requestText("GetPlayerID", ""));  // the plugin writes to ask for it, and fails
+  EXPECT_TRUE(eventually([&] { return !clipboardLines().empty(); }));
+  proxy.close();
+  std::this_thread::sleep_for(5s);  // two attempts to connect again
+  proxy.reopen();
+  const auto returned = Clock::now();
+  game.put(requestText("GetPlayerID", ""));  // xclip's earlier request went with the display
+  EXPECT_TRUE(eventually([] { return XClipboard::text() == "5"; }, 5s));
+  std::cout << "read again " << millisecondsSince(returned) << " ms after the display returned\n";
+  EXPECT_THAT(clipboardLines(), ElementsAre("erreur clipboard X11: affichage perdu"));
+  dll.shutdown();
+  setenv("DISPLAY", shared.c_str(), 1);
+}
+
+// The native tools on X11: sorlinx-send asks the plugin as a Linux game would, puts the
+// player's text back and leaves it on the clipboard when it ends, as it does a request that
+// gets no reply; sorlinx-sim --live stands in for the plugin.
+TEST_F(PluginSoTest, TheNativeToolsPlayTheGameAndThePluginOnX11) {
+  start();
+  host.addClient(9, 40, "Zo\xC3\xAB");
+  game.put("the player's text");
+  EXPECT_EQ(testing::run(SORLINX_SEND_LINUX " GetPlayerIDFromName Zo\xC3\xAB"), "9\n");
+  EXPECT_TRUE(eventually([] { return XClipboard::text() == "the player's text"; }));
+  host.clearCalls();
+  EXPECT_EQ(testing::run(SORLINX_SEND_LINUX " --keep 3D '{8[1,2,3]}'"),
+            "sent: " + requestText("3D", "{8[1,2,3]}") + "\n");
+  EXPECT_TRUE(eventually([this] { return !host.placements().empty(); }));
+  EXPECT_EQ(XClipboard::text(), requestText("3D", "{8[1,2,3]}"));
+  dll.shutdown();
+
+  FILE* sim = popen("sleep 5 | " SORLINX_SIM_LINUX " --live --until 3s 2>/dev/null", "r");
+  ASSERT_NE(sim, nullptr);
+  std::this_thread::sleep_for(500ms);
+  game.put(requestText("GetVersion", ""));
+  EXPECT_TRUE(eventually([] { return XClipboard::text() == VERSION; }));
+  std::string output;
+  std::array<char, 4096> chunk{};
+  for (std::size_t got = 0; (got = fread(chunk.data(), 1, chunk.size(), sim)) > 0;) {
+    output.append(chunk.data(), got);
+  }
+  EXPECT_EQ(pclose(sim), 0);
+  EXPECT_THAT(output, ::testing::HasSubstr("reply      sorlinx beta 0.8"));
+}
+
 // The game as under Proton: sorlinx-send, a Windows program, under wine on the same
-// display, in a wine prefix of its own. Wine bridges its clipboard to X11 both ways.
+// display, in a wine prefix of its own. Wine bridges its clipboard to X11 both ways; a
+// nickname beyond ASCII reaches the plugin as UTF-8.
 TEST_F(PluginSoTest, AWindowsGameUnderWineTalksToThePluginThroughTheBridgedClipboard) {
   if (!std::filesystem::exists(SORLINX_SEND_EXE)) {
     GTEST_SKIP() << SORLINX_SEND_EXE << " is missing: build the win64 preset first";
   }
-  const std::string wine =
-      "WINEPREFIX='" SORLINX_WINEPREFIX "' WINEDEBUG=-all WINEDLLOVERRIDES='mscoree,mshtml=' ";
+  const std::string wine = "LC_ALL=C.UTF-8 WINEPREFIX='" SORLINX_WINEPREFIX
+                           "' WINEDEBUG=-all WINEDLLOVERRIDES='mscoree,mshtml=' ";
   ASSERT_TRUE(testing::run(wine + "/usr/lib/wine/wine64 wineboot -i >/dev/null 2>&1"))
       << "wine does not start";
   start();
@@ -258,6 +352,8 @@ TEST_F(PluginSoTest, AWindowsGameUnderWineTalksToThePluginThroughTheBridgedClipb
   EXPECT_EQ(send("GetVersion"), std::string(VERSION) + "\r\n");  // a Windows console line
   std::cout << "GetVersion through wine answered after " << millisecondsSince(asked) << " ms\n";
   EXPECT_EQ(send("GetPlayerIDFromName mate"), "8\r\n");
+  host.addClient(9, 40, "Zo\xC3\xAB");
+  EXPECT_EQ(send("GetPlayerIDFromName Zo\xC3\xAB"), "9\r\n");
   host.clearCalls();
   EXPECT_TRUE(send("3D '{8[1,2,3]}'"));
   EXPECT_TRUE(eventually([this] { return !host.placements().empty(); }));

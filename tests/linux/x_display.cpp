@@ -1,17 +1,25 @@
 #include "x_display.h"
 
 #include <fcntl.h>
+#include <poll.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/socket.h>
+#include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <xcb/xcb.h>
 #include <xcb/xfixes.h>
 
+#include <algorithm>
 #include <array>
+#include <atomic>
+#include <cstddef>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <memory>
+#include <mutex>
 #include <stdexcept>
 #include <thread>
 #include <vector>
@@ -105,7 +113,348 @@ std::optional<std::string> XClipboard::text(std::string_view target) {
   return run("timeout 5 xclip -selection clipboard -o -t " + std::string(target) + " 2>/dev/null");
 }
 
-Xvfb::Xvfb(int display) {
+namespace {
+
+xcb_atom_t intern(xcb_connection_t* c, std::string_view name) {
+  std::unique_ptr<xcb_intern_atom_reply_t, decltype(&free)> atom(
+      xcb_intern_atom_reply(
+          c, xcb_intern_atom(c, 0, static_cast<std::uint16_t>(name.size()), name.data()), nullptr),
+      &free);
+  return atom ? atom->atom : XCB_NONE;
+}
+
+std::string atomName(xcb_connection_t* c, xcb_atom_t atom) {
+  std::unique_ptr<xcb_get_atom_name_reply_t, decltype(&free)> name(
+      xcb_get_atom_name_reply(c, xcb_get_atom_name(c, atom), nullptr), &free);
+  return name ? std::string(xcb_get_atom_name_name(name.get()),
+                            static_cast<std::size_t>(xcb_get_atom_name_name_length(name.get())))
+              : std::string();
+}
+
+void sendEvent(xcb_connection_t* c, xcb_window_t window, const void* event, std::size_t size) {
+  std::array<char, 32> wire{};  // events travel as 32 bytes
+  std::memcpy(wire.data(), event, size);
+  xcb_send_event(c, 0, window, XCB_EVENT_MASK_NO_EVENT, wire.data());
+  xcb_flush(c);
+}
+
+}  // namespace
+
+struct TestOwner::State {
+  Behaviour behaviour;
+  xcb_connection_t* c = nullptr;
+  xcb_window_t window = XCB_NONE;
+  xcb_atom_t clipboard = XCB_NONE;
+  xcb_atom_t utf8 = XCB_NONE;
+  xcb_atom_t targets = XCB_NONE;
+  xcb_atom_t incr = XCB_NONE;
+  std::mutex mutex;
+  std::vector<std::string> questions;
+  int pieces = 0;
+  int refusalsLeft = 0;
+  std::vector<std::pair<Clock::time_point, xcb_selection_request_event_t>> pending;
+  std::vector<std::pair<xcb_window_t, xcb_atom_t>> transfers;  // INCR answers given
+  std::atomic<bool> stop{false};
+  std::thread thread;
+
+  void answer(const xcb_selection_request_event_t& request) {
+    const xcb_atom_t property = request.property == XCB_NONE ? request.target : request.property;
+    const bool latin1Only = behaviour.answer == Answer::latin1Only;
+    bool given = true;
+    if (refusalsLeft > 0) {
+      --refusalsLeft;
+      given = false;
+    } else if (request.target == targets) {
+      std::vector<xcb_atom_t> offered{targets, XCB_ATOM_STRING};
+      if (!latin1Only) {
+        offered.push_back(utf8);
+      }
+      xcb_change_property(c, XCB_PROP_MODE_REPLACE, request.requestor, property, XCB_ATOM_ATOM, 32,
+                          static_cast<std::uint32_t>(offered.size()), offered.data());
+    } else if (request.target == XCB_ATOM_STRING || (request.target == utf8 && !latin1Only)) {
+      const auto size = static_cast<std::uint32_t>(behaviour.text.size());
+      if (behaviour.answer == Answer::pieces) {
+        // Its owner waits for the requestor to delete the property before each piece.
+        const std::uint32_t events = XCB_EVENT_MASK_PROPERTY_CHANGE;
+        xcb_change_window_attributes(c, request.requestor, XCB_CW_EVENT_MASK, &events);
+        xcb_change_property(c, XCB_PROP_MODE_REPLACE, request.requestor, property, incr, 32, 1,
+                            &size);
+        transfers.emplace_back(request.requestor, property);
+      } else {
+        for (int i = 0; i < behaviour.repeat; ++i) {
+          xcb_change_property(c, i == 0 ? XCB_PROP_MODE_REPLACE : XCB_PROP_MODE_APPEND,
+                              request.requestor, property, request.target, 8, size,
+                              behaviour.text.data());
+        }
+      }
+    } else {
+      given = false;
+    }
+    xcb_selection_notify_event_t notify{};
+    notify.response_type = XCB_SELECTION_NOTIFY;
+    notify.time = request.time;
+    notify.requestor = request.requestor;
+    notify.selection = request.selection;
+    notify.target = request.target;
+    notify.property = given ? property : XCB_NONE;
+    sendEvent(c, request.requestor, &notify, sizeof notify);
+  }
+
+  void serve() {
+    while (!stop.load() && xcb_connection_has_error(c) == 0) {
+      pollfd socket{xcb_get_file_descriptor(c), POLLIN, 0};
+      poll(&socket, 1, 5);
+      while (xcb_generic_event_t* event = xcb_poll_for_event(c)) {
+        const std::unique_ptr<xcb_generic_event_t, decltype(&free)> held(event, &free);
+        const std::uint8_t type = event->response_type & 0x7f;
+        if (type == XCB_SELECTION_REQUEST) {
+          const auto& request = *reinterpret_cast<xcb_selection_request_event_t*>(event);
+          std::string target = atomName(c, request.target);
+          const std::lock_guard lock(mutex);
+          questions.push_back(std::move(target));
+          if (behaviour.answer != Answer::silent) {
+            pending.emplace_back(Clock::now() + behaviour.delay, request);
+          }
+        } else if (type == XCB_PROPERTY_NOTIFY) {
+          const auto& notice = *reinterpret_cast<xcb_property_notify_event_t*>(event);
+          const std::pair<xcb_window_t, xcb_atom_t> where{notice.window, notice.atom};
+          const std::lock_guard lock(mutex);
+          if (notice.state == XCB_PROPERTY_DELETE &&
+              std::find(transfers.begin(), transfers.end(), where) != transfers.end()) {
+            ++pieces;
+          }
+        }
+      }
+      const std::lock_guard lock(mutex);
+      for (auto due = pending.begin(); due != pending.end();) {
+        if (due->first <= Clock::now()) {
+          answer(due->second);
+          due = pending.erase(due);
+        } else {
+          ++due;
+        }
+      }
+    }
+  }
+};
+
+TestOwner::TestOwner(Behaviour behaviour) : state_(std::make_unique<State>()) {
+  State& s = *state_;
+  s.behaviour = std::move(behaviour);
+  s.refusalsLeft = s.behaviour.refusals;
+  s.c = xcb_connect(nullptr, nullptr);
+  if (xcb_connection_has_error(s.c) != 0) {
+    xcb_disconnect(s.c);
+    throw std::runtime_error("no X display");
+  }
+  s.clipboard = intern(s.c, "CLIPBOARD");
+  s.utf8 = intern(s.c, "UTF8_STRING");
+  s.targets = intern(s.c, "TARGETS");
+  s.incr = intern(s.c, "INCR");
+  s.window = xcb_generate_id(s.c);
+  xcb_create_window(s.c, XCB_COPY_FROM_PARENT, s.window,
+                    xcb_setup_roots_iterator(xcb_get_setup(s.c)).data->root, 0, 0, 1, 1, 0,
+                    XCB_WINDOW_CLASS_INPUT_ONLY, XCB_COPY_FROM_PARENT, 0, nullptr);
+  xcb_flush(s.c);
+  s.thread = std::thread([&s] { s.serve(); });
+}
+
+TestOwner::~TestOwner() {
+  state_->stop.store(true);
+  state_->thread.join();
+  xcb_disconnect(state_->c);
+}
+
+void TestOwner::take() {
+  State& s = *state_;
+  xcb_set_selection_owner(s.c, s.window, s.clipboard, XCB_CURRENT_TIME);
+  std::unique_ptr<xcb_get_selection_owner_reply_t, decltype(&free)> owner(
+      xcb_get_selection_owner_reply(s.c, xcb_get_selection_owner(s.c, s.clipboard), nullptr),
+      &free);
+  if (!owner || owner->owner != s.window) {
+    throw std::runtime_error("the test owner could not take CLIPBOARD");
+  }
+}
+
+std::vector<std::string> TestOwner::questions() {
+  const std::lock_guard lock(state_->mutex);
+  return state_->questions;
+}
+
+int TestOwner::piecesAsked() {
+  const std::lock_guard lock(state_->mutex);
+  return state_->pieces;
+}
+
+void sendSelectionClear(std::uint32_t window) {
+  xcb_connection_t* c = xcb_connect(nullptr, nullptr);
+  xcb_selection_clear_event_t clear{};
+  clear.response_type = XCB_SELECTION_CLEAR;
+  clear.time = XCB_CURRENT_TIME;
+  clear.owner = window;
+  clear.selection = intern(c, "CLIPBOARD");
+  sendEvent(c, window, &clear, sizeof clear);
+  free(xcb_get_input_focus_reply(c, xcb_get_input_focus(c), nullptr));  // it has gone out
+  xcb_disconnect(c);
+}
+
+namespace {
+
+// The abstract socket name of an X display, which xcb tries first.
+sockaddr_un displaySocket(int display, bool abstract) {
+  sockaddr_un address{};
+  address.sun_family = AF_UNIX;
+  const std::string path = "/tmp/.X11-unix/X" + std::to_string(display);
+  std::memcpy(address.sun_path + (abstract ? 1 : 0), path.data(), path.size());
+  return address;
+}
+
+socklen_t abstractLength(int display) {
+  return static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + 1 +
+                                ("/tmp/.X11-unix/X" + std::to_string(display)).size());
+}
+
+}  // namespace
+
+struct XProxy::State {
+  int display = -1;
+  int serverDisplay = -1;
+  std::mutex mutex;
+  int listener = -1;
+  struct Pair {
+    int client;
+    int server;
+    bool deaf = false;  // the client's writes are refused
+  };
+  std::vector<Pair> pairs;
+  int accepted = 0;
+  std::atomic<bool> stop{false};
+  std::thread thread;
+
+  bool listen() {
+    listener = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    const sockaddr_un address = displaySocket(display, true);
+    if (bind(listener, reinterpret_cast<const sockaddr*>(&address), abstractLength(display)) != 0 ||
+        ::listen(listener, 8) != 0) {
+      ::close(listener);
+      listener = -1;
+      return false;
+    }
+    return true;
+  }
+
+  static void pass(int from, int to) {
+    std::array<char, 65536> buffer{};
+    const ssize_t got = read(from, buffer.data(), buffer.size());
+    for (ssize_t sent = 0; got > 0 && sent < got;) {
+      const ssize_t wrote =
+          send(to, buffer.data() + sent, static_cast<std::size_t>(got - sent), MSG_NOSIGNAL);
+      if (wrote <= 0) {
+        return;
+      }
+      sent += wrote;
+    }
+  }
+
+  void run() {
+    while (!stop.load()) {
+      std::vector<pollfd> watched;
+      int listened = -1;
+      {
+        const std::lock_guard lock(mutex);
+        listened = listener;
+        if (listened >= 0) {
+          watched.push_back({listened, POLLIN, 0});
+        }
+        for (const Pair& pair : pairs) {
+          watched.push_back({pair.deaf ? -1 : pair.client, POLLIN, 0});
+          watched.push_back({pair.server, POLLIN, 0});
+        }
+      }
+      poll(watched.data(), watched.size(), 5);
+      const std::lock_guard lock(mutex);
+      std::size_t at = 0;
+      if (listened >= 0 && watched.at(at++).revents != 0 && listened == listener) {
+        const int client = accept4(listener, nullptr, nullptr, SOCK_CLOEXEC);
+        const int server = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        const sockaddr_un address = displaySocket(serverDisplay, false);
+        if (connect(server, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0) {
+          pairs.push_back({client, server});
+          ++accepted;
+        } else {
+          ::close(client);
+          ::close(server);
+        }
+        continue;  // the pairs changed
+      }
+      for (std::size_t i = 0; i < pairs.size() && at + 1 < watched.size(); ++i, at += 2) {
+        if (watched.at(at).revents != 0) {
+          pass(pairs.at(i).client, pairs.at(i).server);
+        }
+        if (watched.at(at + 1).revents != 0) {
+          pass(pairs.at(i).server, pairs.at(i).client);
+        }
+      }
+    }
+  }
+
+  void closeAll() {
+    for (const Pair& pair : pairs) {
+      ::close(pair.client);
+      ::close(pair.server);
+    }
+    pairs.clear();
+    if (listener >= 0) {
+      ::close(listener);
+      listener = -1;
+    }
+  }
+};
+
+XProxy::XProxy(int serverDisplay) : state_(std::make_unique<State>()) {
+  state_->serverDisplay = serverDisplay;
+  // Far above the numbers Xvfb picks for itself.
+  for (display_ = 400; display_ < 500; ++display_) {
+    state_->display = display_;
+    if (state_->listen()) {
+      state_->thread = std::thread([this] { state_->run(); });
+      return;
+    }
+  }
+  throw std::runtime_error("no free display for the proxy");
+}
+
+XProxy::~XProxy() {
+  state_->stop.store(true);
+  state_->thread.join();
+  state_->closeAll();
+}
+
+int XProxy::connections() {
+  const std::lock_guard lock(state_->mutex);
+  return state_->accepted;
+}
+
+void XProxy::refuseWrites(int connection) {
+  const std::lock_guard lock(state_->mutex);
+  auto& pair = state_->pairs.at(static_cast<std::size_t>(connection));
+  shutdown(pair.client, SHUT_RD);
+  pair.deaf = true;
+}
+
+void XProxy::close() {
+  const std::lock_guard lock(state_->mutex);
+  state_->closeAll();
+}
+
+void XProxy::reopen() {
+  const std::lock_guard lock(state_->mutex);
+  if (!state_->listen()) {
+    throw std::runtime_error("the proxy's display was taken meanwhile");
+  }
+}
+
+Xvfb::Xvfb() {
   std::array<int, 2> ready{};
   if (pipe(ready.data()) != 0) {
     throw std::runtime_error("pipe");
@@ -113,9 +462,6 @@ Xvfb::Xvfb(int display) {
   // Xvfb writes the display's number on this pipe once it accepts connections.
   const std::string fd = std::to_string(ready[1]);
   std::vector<std::string> words{"Xvfb", "-nolisten", "tcp", "-displayfd", fd};
-  if (display >= 0) {
-    words.insert(words.begin() + 1, ":" + std::to_string(display));
-  }
   std::vector<char*> argv;
   for (auto& word : words) {
     argv.push_back(word.data());

@@ -5,10 +5,13 @@
 
 #include <sys/types.h>
 
+#include <chrono>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "support/eventually.h"
 
@@ -38,10 +41,74 @@ class XClipboard {
   Connection* connection_;
 };
 
-// An Xvfb server of the test's own, on a free display (or the one given).
+// A program that owns CLIPBOARD on an X connection of its own, and answers the plugin as
+// slowly or as unwillingly as a test needs: wine under load, a program that refuses for a
+// while, one that offers Latin-1 only, one that hands its text over in pieces. It serves
+// from a thread of its own until it is destroyed.
+class TestOwner {
+ public:
+  enum class Answer {
+    utf8,        // UTF8_STRING and STRING, the text as it is
+    latin1Only,  // STRING only, the text as it is (give it in Latin-1)
+    pieces,      // INCR: the text would follow in pieces, each asked for by deleting it
+    silent,      // never answers
+  };
+  struct Behaviour {
+    std::string text;
+    Answer answer = Answer::utf8;
+    std::chrono::milliseconds delay{0};  // before each answer
+    int refusals = 0;                    // the first questions it refuses
+    int repeat = 1;                      // the text written this many times in one property
+  };
+  explicit TestOwner(Behaviour behaviour);  // connects to $DISPLAY; throws when it cannot
+  TestOwner(const TestOwner&) = delete;
+  TestOwner& operator=(const TestOwner&) = delete;
+  ~TestOwner();
+
+  // Takes CLIPBOARD, and returns once the server lists it as the owner.
+  void take();
+  // The targets it was asked for, in order.
+  std::vector<std::string> questions();
+  // How many pieces of an INCR transfer were asked for.
+  int piecesAsked();
+
+ private:
+  struct State;
+  std::unique_ptr<State> state_;
+};
+
+// Sends `window` a SelectionClear for CLIPBOARD by SendEvent, as any client can.
+void sendSelectionClear(std::uint32_t window);
+
+// A display of its own that passes every connection on to an Xvfb server, and fails on
+// cue as a server that dies does: first a connection's writes (EPIPE, as a write to a
+// server that died in the middle of it), then the whole display.
+class XProxy {
+ public:
+  explicit XProxy(int serverDisplay);  // throws when it finds no free display
+  XProxy(const XProxy&) = delete;
+  XProxy& operator=(const XProxy&) = delete;
+  ~XProxy();
+  [[nodiscard]] std::string name() const { return ":" + std::to_string(display_); }
+  // The connections taken so far, the first 0.
+  int connections();
+  // From now on, writes to the server on that connection fail; reads still come.
+  void refuseWrites(int connection);
+  // Ends every connection and takes no new one: the display is gone.
+  void close();
+  // Takes connections again.
+  void reopen();
+
+ private:
+  struct State;
+  std::unique_ptr<State> state_;
+  int display_ = -1;
+};
+
+// An Xvfb server of the test's own, on a free display.
 class Xvfb {
  public:
-  explicit Xvfb(int display = -1);  // throws when it cannot start
+  Xvfb();  // throws when it cannot start
   Xvfb(const Xvfb&) = delete;
   Xvfb& operator=(const Xvfb&) = delete;
   ~Xvfb();

@@ -5,10 +5,6 @@
 //   sorlinx-send --repeat 10 3D "{7[1,2,3][RC]}"
 //   sorlinx-send --timeout 5000 GetPlayerIDFromName Alice
 //   sorlinx-send --raw "[kex_sorlinx][GetVersion][/kex_sorlinx]"
-#include <windows.h>
-// After windows.h, which it needs.
-#include <shellapi.h>
-
 #include <charconv>
 #include <cstdio>
 #include <string>
@@ -49,30 +45,10 @@ bool readMilliseconds(std::string_view value, long long& result) {
   return error == std::errc() && end == value.data() + value.size() && result >= 0;
 }
 
-// The command line as UTF-8, whatever the system's code page: a nickname typed in any
-// script reaches the plugin as the voice client's own UTF-8 names are.
-std::vector<std::string> utf8Arguments() {
-  std::vector<std::string> arguments;
-  int count = 0;
-  wchar_t** wide = CommandLineToArgvW(GetCommandLineW(), &count);
-  if (wide == nullptr) {
-    return arguments;
-  }
-  for (int i = 0; i < count; ++i) {
-    const int size = WideCharToMultiByte(CP_UTF8, 0, wide[i], -1, nullptr, 0, nullptr, nullptr);
-    std::string argument(size > 0 ? static_cast<std::size_t>(size) : 1U, '\0');
-    WideCharToMultiByte(CP_UTF8, 0, wide[i], -1, argument.data(), size, nullptr, nullptr);
-    argument.resize(argument.size() - 1);  // the terminator
-    arguments.push_back(std::move(argument));
-  }
-  LocalFree(wide);
-  return arguments;
-}
-
 }  // namespace
 
-int main() {
-  const std::vector<std::string> argv = utf8Arguments();
+int main(int count, char** values) {
+  const std::vector<std::string> argv = sorlinx::send::commandLine(count, values);
   const std::size_t argc = argv.size();
   sorlinx::send::Options options;
   bool waitChosen = false;
@@ -136,7 +112,8 @@ int main() {
     player.save();
   }
   sorlinx::StopFlag neverStopped;
-  sorlinx::SteadyPacer pacer(neverStopped);
+  sorlinx::SteadyPacer steady(neverStopped);
+  sorlinx::send::ServingPacer pacer(steady);
   int exitCode = 0;
   for (long long round = 0; round < repeat; ++round) {
     const sorlinx::Milliseconds started = pacer.now();
@@ -170,5 +147,6 @@ int main() {
     pacer.pause(sorlinx::POLLING_PERIOD * 2);
     player.restore(ours);
   }
+  sorlinx::send::leaveOnClipboard();
   return exitCode;
 }

@@ -29,6 +29,17 @@ bool writeWithPatience(std::string_view text, Pacer& pacer) {
 
 }  // namespace
 
+bool ServingPacer::pause(Milliseconds duration) {
+  const Milliseconds end = clock_.now() + duration;
+  for (Milliseconds left = duration; left > Milliseconds(0); left = end - clock_.now()) {
+    clipboard::changeCount();
+    if (!clock_.pause(std::min(left, POLL))) {
+      return false;
+    }
+  }
+  return true;
+}
+
 bool commandReplies(std::string_view command) {
   constexpr std::array ANSWERING{
       std::string_view("GetPlayerID"), std::string_view("GetPlayerIDFromName"),

@@ -28,6 +28,19 @@ std::string roundText(std::string_view text, int round);
 // Why no reply may have come to `command`, and how to tell the possible causes apart.
 std::string noReplyAdvice(std::string_view command);
 
+// Pauses that go on answering the programs that read the clipboard: on X11 a text written
+// is handed out only from within the clipboard calls, so a pause that only slept would keep
+// the plugin from reading the request. (Elsewhere the look costs next to nothing.)
+class ServingPacer final : public Pacer {
+ public:
+  explicit ServingPacer(Pacer& clock) noexcept : clock_(clock) {}
+  Milliseconds now() override { return clock_.now(); }
+  bool pause(Milliseconds duration) override;
+
+ private:
+  Pacer& clock_;
+};
+
 struct Options {
   // How long to wait for a reply.
   Milliseconds timeout{2000};

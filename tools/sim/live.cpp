@@ -80,8 +80,9 @@ class InputWatch {
 int runLive(const std::vector<Step>& steps, const LiveOptions& options, std::ostream& out,
             std::ostream& err) {
   if (!live_platform::available()) {
-    err << "sorlinx-sim: --live needs the Windows clipboard: run the Windows build, "
-           "sorlinx-sim.exe, on the machine where the game runs\n";
+    err << "sorlinx-sim: --live needs the system clipboard, which this build lacks: run "
+           "sorlinx-sim.exe on Windows or sorlinx-sim-linux-amd64 on a Linux desktop, on the "
+           "machine where the game runs\n";
     return 2;
   }
   for (const Step& step : steps) {

@@ -25,8 +25,8 @@ struct LiveOptions {
 // Runs live with the world `steps` set up (a session of world steps only), printing the
 // timeline to `out` as it happens and what it is doing to `err`. It stops at the end of the
 // standard input or a line "quit" on it, at Ctrl+C, or after `until`. Returns the exit
-// code: 0, or 2 when it cannot run (not on Windows, a session step that has no place in a
-// live run, a file it cannot write).
+// code: 0, or 2 when it cannot run (a build without the system clipboard, a session step that has
+// no place in a live run, a file it cannot write).
 int runLive(const std::vector<Step>& steps, const LiveOptions& options, std::ostream& out,
             std::ostream& err);
 

@@ -1,7 +1,9 @@
 // What live mode (sorlinx-sim --live) needs from the platform: the real clipboard, the
-// console's input and its interrupt. The build picks the implementation: the Windows one
-// (live_platform_win32.cpp) connects the plugin's code to the Windows clipboard through the
-// plugin's own clipboard code; elsewhere (live_platform_none.cpp) there is no live mode.
+// console's input and its interrupt. The build picks the implementation: on Windows and
+// on Linux with X11, live_clipboard.cpp connects the plugin's code to the system clipboard
+// through the plugin's own clipboard code, and live_platform_win32.cpp or
+// live_platform_x11.cpp does the rest; elsewhere (live_platform_none.cpp) there is no live
+// mode.
 #pragma once
 
 #include <functional>
@@ -34,6 +36,11 @@ struct ClipboardAccess {
 void connectClipboard(const std::function<void(const ClipboardAccess&)>& observer);
 // Back to the in-memory clipboard, and no more reports.
 void disconnectClipboard();
+
+// For live_clipboard.cpp: whether the system clipboard's read that just failed found no
+// text at all, rather than another program holding the clipboard (Windows) or an owner
+// whose answer is still to come (X11).
+bool readFoundNoText();
 
 // Reads one line from the standard input, without its line end. False at the end of the
 // input. Blocks; meant for a thread of its own, which may be left blocked at exit.

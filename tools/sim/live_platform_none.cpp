@@ -1,4 +1,4 @@
-// Live mode needs the Windows clipboard: builds for other platforms have none.
+// Live mode needs the system clipboard: builds without Windows' or X11's have none.
 #include "live_platform.h"
 
 namespace sorlinx::sim::live_platform {
@@ -8,6 +8,8 @@ bool available() { return false; }
 void connectClipboard(const std::function<void(const ClipboardAccess&)>& /*observer*/) {}
 
 void disconnectClipboard() {}
+
+bool readFoundNoText() { return false; }
 
 bool readInputLine(std::string& /*line*/) { return false; }
 
