@@ -55,6 +55,12 @@ brk clip-split-off-by-one src/clipboard/clipboard_channel.cpp \
 brk clip-envelope-anywhere src/clipboard/clipboard_channel.cpp \
   's/if \(!text\.starts_with\(OPENING_TAG\)\)/if (text.find(OPENING_TAG) == std::string_view::npos)/' \
   'text before the opening tag is accepted (and the payload cut wrong)'
+brk clip-extra-pass-counted src/clipboard/clipboard_channel.cpp \
+  's/else if \(kind == PassKind::regular\)/else if (kind == PassKind::regular || kind == PassKind::notice)/' \
+  'the passes that notices bring count towards the stale-frame reset, which comes early'
+brk clip-memory-notice-kept src/clipboard/clipboard_memory.cpp \
+  's/\n\s*b\.noticePending = false;\n(\s*b\.woken = false;\n\s*return changed;)/\n$1/' \
+  'a notice is never taken: the worker passes without end'
 brk clip-buffer-kept src/clipboard/clipboard_channel.cpp \
   's/\n\s*releaseIfLarge\(channel\.currentText\);\n/\n/' \
   'a huge clipboard text pins its buffer for the rest of the session'
@@ -202,6 +208,15 @@ brk exports-double-init src/plugin/exports.cpp \
 brk exports-callback-connection src/plugin/exports.cpp \
   's/(unsigned int \/\*errorNumber\*\/\) \{\n\s*)pluginState\.currentServerConnection\.store\(serverConnection\);/${1}static_cast<void>(serverConnection);/' \
   'a status change does not make its connection the current one'
+brk workers-notices-ignored src/plugin/workers.cpp \
+  's/kind = clipboardTurn\(channel, \*kind, notices\.get\(\)\);/kind = clipboardTurn(channel, *kind, nullptr);/' \
+  'the worker never listens for notices: a change waits for the next regular look'
+brk workers-extra-pass-moves-look src/plugin/workers.cpp \
+  's/if \(kind == PassKind::regular\) \{\n(\s*\/\/ From)/if (kind == PassKind::regular || kind == PassKind::notice) {\n$1/' \
+  'a notice moves the regular looks'
+brk pacer-stop-not-waking-notices src/shared/pacer.cpp \
+  's/\n\s*notices_->wake\(\);[^\n]*\n/\n/' \
+  'a stop does not end a wait for notices'
 brk pacer-stop-unseen src/shared/pacer.cpp \
   's/return !wake_\.wait_for/return wake_.wait_for/' \
   'a pause cut short by a stop reports that the worker may go on'

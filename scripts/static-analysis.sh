@@ -24,7 +24,8 @@ native_files() {
   grep -o '"file": *"[^"]*"' build/linux/compile_commands.json | sed 's/.*"\([^"]*\)"$/\1/' |
     grep -E "^$top/(src|tools)/" | sort -u
 }
-windows_only=(src/clipboard/clipboard_win32.cpp src/commands/secrets_file_win32.cpp
+windows_only=(src/clipboard/clipboard_win32.cpp src/clipboard/clipboard_notices_win32.cpp
+  src/commands/secrets_file_win32.cpp
   src/interfaces/interface4_exports.cpp src/interfaces/client_version_win32.cpp
   tools/send/main.cpp tools/sim/live_platform_win32.cpp)
 
@@ -44,8 +45,9 @@ mapfile -t files < <(native_files)
 tidy run-clang-tidy-14 -p build/linux -j "$jobs" -quiet "${files[@]}"
 # The Linux library's own platform files and the native Linux programs', from the build that
 # compiles them.
-linux_only=(src/clipboard/clipboard_x11.cpp src/glibc_baseline.cpp tools/send/main.cpp
-  tools/send/player_clipboard_x11.cpp tools/sim/live_clipboard.cpp tools/sim/live_platform_x11.cpp)
+linux_only=(src/clipboard/clipboard_x11.cpp src/clipboard/clipboard_notices_none.cpp
+  src/glibc_baseline.cpp tools/send/main.cpp tools/send/player_clipboard_x11.cpp
+  tools/sim/live_clipboard.cpp tools/sim/live_platform_x11.cpp)
 tidy clang-tidy-14 -p build/linux-so -quiet "${linux_only[@]}"
 tidy clang-tidy-14 -quiet tools/cue_sounds/make_cue_sounds.cpp -- -std=c++20
 # The MinGW compiler's own C++ headers, which clang does not find by itself for the

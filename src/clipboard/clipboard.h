@@ -8,8 +8,11 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
+
+#include "shared/pacer.h"
 
 namespace sorlinx::clipboard {
 
@@ -35,6 +38,12 @@ bool readText(std::string& text);
 // the change counter as that left it, so that the caller can tell its own change from
 // another program's.
 bool writeText(std::string_view text, std::uint64_t& emptiedAt) noexcept;
+
+// Starts listening for the platform's notices that the clipboard changed, for the calling
+// thread (clipboardThread, when it starts; it drops them when it ends, before release()).
+// Null when this platform sends none, or they cannot be had now (logged): the worker then
+// only looks every polling period, as it always did.
+std::unique_ptr<ChangeNotices> listenForChanges() noexcept;
 
 // Lets go of whatever the platform holds for the clipboard (X11: the connection, its window
 // and the text served from it), when clipboardThread ends. The next call starts afresh.

@@ -100,7 +100,7 @@ void takeText(ClipboardChannel& channel, bool retrying, RequestDispatcher dispat
 
 }  // namespace
 
-void readClipboardRequest(ClipboardChannel& channel, RequestDispatcher dispatch) {
+void readClipboardRequest(ClipboardChannel& channel, RequestDispatcher dispatch, PassKind kind) {
   // A pass that cannot read the clipboard counts as unchanged and leaves the change
   // detection as it was, so a request is never dispatched twice for one appearance.
   const bool read = readChangedText(channel);
@@ -108,7 +108,7 @@ void readClipboardRequest(ClipboardChannel& channel, RequestDispatcher dispatch)
     takeText(channel, false, dispatch);
   } else if (read && channel.replyOwed) {
     takeText(channel, true, dispatch);
-  } else {
+  } else if (kind == PassKind::regular) {
     ++channel.unchangedPasses;
   }
 }

@@ -14,7 +14,13 @@
 
 namespace sorlinx {
 
+// The regular looks at the clipboard: one every POLLING_PERIOD, whatever else happens.
 inline constexpr Milliseconds POLLING_PERIOD{100};
+
+// What brought a pass: the regular look, or the platform's notice that the clipboard changed
+// in between (an extra pass). Only regular looks count towards the stale-frame reset, so
+// that it comes after the same time however many notices came meanwhile.
+enum class PassKind { regular, notice };
 
 // The private state of clipboardThread; it starts empty each time the thread starts.
 struct ClipboardChannel {
@@ -25,8 +31,8 @@ struct ClipboardChannel {
   // The reply to the last text taken could not be written: the next pass that reads the
   // same text takes it again, whatever the change counter says.
   bool replyOwed = false;
-  // Passes since the last request (or reset) that found the clipboard unchanged,
-  // including the passes that could not read it.
+  // Regular looks since the last request (or reset) that found the clipboard unchanged,
+  // including those that could not read it. Extra passes neither count nor zero it.
   std::uint32_t unchangedPasses = 0;
   // A request has arrived since the last stale-frame reset.
   bool requestSeen = false;
@@ -36,6 +42,9 @@ struct ClipboardChannel {
   std::uint64_t lastChangeCount = 0;
   // The argument text handed to the handler, which may consume it in place.
   std::string argumentText;
+  // When the next regular look is due, on the pacer's clock: a POLLING_PERIOD after the
+  // last regular pass ended. Extra passes leave it where it is.
+  Milliseconds nextLook{0};
 };
 
 // Runs one request's handler: the command and the argument text, which the handler may
@@ -44,9 +53,9 @@ using RequestDispatcher = void (*)(std::string_view command, std::string& argume
 
 // The reading half of a clipboardThread pass: reads the clipboard when it has changed and
 // hands a new request (or the one whose reply is owed, found again) to `dispatch`. Counts
-// the pass in unchangedPasses when it brought no request; the stale-frame check is the
-// caller's.
-void readClipboardRequest(ClipboardChannel& channel, RequestDispatcher dispatch);
+// a regular pass in unchangedPasses when it found the clipboard unchanged; the stale-frame
+// check is the caller's.
+void readClipboardRequest(ClipboardChannel& channel, RequestDispatcher dispatch, PassKind kind);
 
 // Lets go of read buffers grown by an unusually large text, at the end of a pass.
 void trimClipboardBuffers(ClipboardChannel& channel);

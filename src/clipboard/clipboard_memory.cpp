@@ -1,4 +1,5 @@
 // The in-memory clipboard: the platform clipboard for tests and the simulator.
+#include <condition_variable>
 #include <mutex>
 #include <new>
 
@@ -20,7 +21,13 @@ struct MemoryClipboard {
   int refusingAfterEmptying = 0;
   std::uint64_t writes = 0;
   std::uint64_t reads = 0;
+  std::uint64_t counterLooks = 0;
   std::function<void(std::string_view)> writeObserver;
+  std::function<void()> changeObserver;
+  // The notices of the worker listening: a change came since its last wait; a wake-up.
+  std::condition_variable noticed;
+  bool noticePending = false;
+  bool woken = false;
 
   // Called with the mutex held.
   bool open() {
@@ -51,6 +58,7 @@ bool store(MemoryClipboard& b, std::string_view text, std::uint64_t& emptiedAt) 
     --b.refusingAfterEmptying;
     b.text.reset();
     emptiedAt = ++b.changeCount;
+    b.noticePending = true;
     return false;
   }
   try {
@@ -60,14 +68,63 @@ bool store(MemoryClipboard& b, std::string_view text, std::uint64_t& emptiedAt) 
     return false;
   }
   ++b.changeCount;
+  b.noticePending = true;
   return true;
 }
+
+// The contents changed, with the mutex held: tell the worker that listens.
+void noteChange(MemoryClipboard& b) {
+  ++b.changeCount;
+  b.noticePending = true;
+  b.noticed.notify_all();
+}
+
+// After a change, without the mutex: the change observer may look at the clipboard.
+void reportChange(MemoryClipboard& b) {
+  std::function<void()> observer;
+  {
+    const std::lock_guard lock(b.mutex);
+    observer = b.changeObserver;
+  }
+  if (observer) {
+    observer();
+  }
+}
+
+// A change of this clipboard is known the moment it is made: the notice is immediate.
+class MemoryNotices final : public ChangeNotices {
+ public:
+  MemoryNotices() {
+    auto& b = board();
+    const std::lock_guard lock(b.mutex);
+    b.noticePending = false;  // what came before the worker started, its first pass reads
+    b.woken = false;
+  }
+
+  bool wait(Milliseconds timeout) override {
+    auto& b = board();
+    std::unique_lock lock(b.mutex);
+    b.noticed.wait_for(lock, timeout, [&b] { return b.noticePending || b.woken; });
+    const bool changed = b.noticePending;
+    b.noticePending = false;
+    b.woken = false;
+    return changed;
+  }
+
+  void wake() noexcept override {
+    auto& b = board();
+    const std::lock_guard lock(b.mutex);
+    b.woken = true;
+    b.noticed.notify_all();
+  }
+};
 
 }  // namespace
 
 std::uint64_t clipboard::changeCount() noexcept {
   auto& b = board();
   const std::lock_guard lock(b.mutex);
+  ++b.counterLooks;
   return b.changeCountSupported ? b.changeCount : 0;
 }
 
@@ -89,38 +146,60 @@ bool clipboard::readText(std::string& text) {
 
 bool clipboard::writeText(std::string_view text, std::uint64_t& emptiedAt) noexcept {
   auto& b = board();
+  bool written = false;
   try {
     std::function<void(std::string_view)> observer;
+    bool changed = false;
     {
       const std::lock_guard lock(b.mutex);
-      if (!store(b, text, emptiedAt)) {
-        return false;
+      const std::uint64_t before = b.changeCount;
+      written = store(b, text, emptiedAt);
+      changed = b.changeCount != before;
+      if (changed) {
+        b.noticed.notify_all();
       }
       observer = b.writeObserver;
     }
-    if (observer) {
+    if (written && observer) {
       observer(text);  // outside the lock: it may read the clipboard
+    }
+    if (changed) {
+      reportChange(b);  // the plugin's own writes bring a notice too, as on Windows
     }
   } catch (...) {
     // An observer's failure is the observer's business; the text was written.
   }
-  return true;
+  return written;
+}
+
+std::unique_ptr<ChangeNotices> clipboard::listenForChanges() noexcept {
+  try {
+    return std::make_unique<MemoryNotices>();
+  } catch (...) {
+    return nullptr;
+  }
 }
 
 void clipboard::release() noexcept {}  // nothing is held between calls
 
 void memory_clipboard::setText(std::string_view text) {
   auto& b = board();
-  const std::lock_guard lock(b.mutex);
-  b.text.emplace(text);
-  ++b.changeCount;
+  {
+    const std::lock_guard lock(b.mutex);
+    b.text.emplace(text);
+    noteChange(b);
+  }
+  reportChange(b);
 }
 
 void memory_clipboard::clear() {
   auto& b = board();
-  const std::lock_guard lock(b.mutex);
-  b.text.reset();
-  ++b.changeCount;
+  {
+    const std::lock_guard lock(b.mutex);
+    b.text.reset();
+    noteChange(b);
+  }
+  reportChange(b);
 }
 
 std::optional<std::string> memory_clipboard::text() {
@@ -177,6 +256,18 @@ std::uint64_t memory_clipboard::readCount() {
   return b.reads;
 }
 
+std::uint64_t memory_clipboard::counterLookCount() {
+  auto& b = board();
+  const std::lock_guard lock(b.mutex);
+  return b.counterLooks;
+}
+
+void memory_clipboard::setChangeObserver(std::function<void()> observer) {
+  auto& b = board();
+  const std::lock_guard lock(b.mutex);
+  b.changeObserver = std::move(observer);
+}
+
 void memory_clipboard::setWriteObserver(std::function<void(std::string_view)> observer) {
   auto& b = board();
   const std::lock_guard lock(b.mutex);
@@ -196,7 +287,10 @@ void memory_clipboard::reset() {
   b.refusingAfterEmptying = 0;
   b.writes = 0;
   b.reads = 0;
+  b.counterLooks = 0;
   b.writeObserver = nullptr;
+  b.changeObserver = nullptr;
+  b.noticePending = false;
 }
 
 }  // namespace sorlinx

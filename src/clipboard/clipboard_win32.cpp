@@ -5,9 +5,12 @@
 // exchanging frames ten times a second would otherwise push the player's own entries out
 // of the history and upload its traffic. Readers of CF_TEXT see the text unchanged.
 //
-// OpenClipboard is called with no owner window: the plugin has no window of its own, and a
-// null owner works for reading and, after EmptyClipboard, for writing (the clipboard then
-// has no owner, which is fine for plain text that is rendered at once).
+// OpenClipboard is called with no owner window: a null owner works for reading and, after
+// EmptyClipboard, for writing (the clipboard then has no owner, which is fine for plain
+// text that is rendered at once). The window that hears of changes
+// (clipboard_notices_win32.cpp) is never made the owner: Windows would then send it
+// WM_DESTROYCLIPBOARD whenever a program empties the clipboard, and that program would wait
+// while the worker is busy with a request.
 #include "clipboard/clipboard_win32.h"
 
 #include <windows.h>

@@ -36,11 +36,19 @@ void setChangeCountSupported(bool supported);
 std::uint64_t writeCount();
 // Reads made through clipboard::readText (successful or not) since the last reset.
 std::uint64_t readCount();
+// Calls of clipboard::changeCount since the last reset: one per clipboard pass, and one
+// before each try to write a reply.
+std::uint64_t counterLookCount();
 // Runs after every successful clipboard::writeText, with the text written, on the writing
 // thread (the plugin's replies). Nothing to stop observing.
 void setWriteObserver(std::function<void(std::string_view)> observer);
+// Runs after every change of the clipboard's contents (other programs' and the plugin's
+// own, a write refused after emptying it included), on the changing thread, outside the
+// clipboard's lock. The worker listening (clipboard::listenForChanges) hears of each at
+// once; the simulator uses this to deliver the notice after a delay of its own.
+void setChangeObserver(std::function<void()> observer);
 // Back to the start: no text, not held, reads not out of memory, counters at zero, change
-// counter supported, no write observer.
+// counter supported, no observers, no notice waiting.
 void reset();
 
 }  // namespace sorlinx::memory_clipboard

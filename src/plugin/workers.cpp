@@ -1,5 +1,8 @@
 #include "plugin/workers.h"
 
+#include <algorithm>
+#include <memory>
+
 #include "clipboard/clipboard.h"
 #include "plugin/dispatcher.h"
 #include "positional/sound_cues.h"
@@ -7,21 +10,55 @@
 
 namespace sorlinx {
 
-void clipboardPass(ClipboardChannel& channel) {
-  readClipboardRequest(channel, dispatchRequest);
+void clipboardPass(ClipboardChannel& channel, PassKind kind) {
+  readClipboardRequest(channel, dispatchRequest, kind);
   checkStaleFrame(channel.unchangedPasses, channel.requestSeen);
   trimClipboardBuffers(channel);
 }
 
+PassKind passKindAt(const ClipboardChannel& channel, Milliseconds now) {
+  return now >= channel.nextLook ? PassKind::regular : PassKind::notice;
+}
+
+void passEnded(ClipboardChannel& channel, PassKind kind, Milliseconds now) {
+  if (kind == PassKind::regular) {
+    // From the pass's end, as the pause after each pass always was: a long pass (a
+    // connection's wait) is followed by a whole period, not by a burst of catching up.
+    channel.nextLook = now + POLLING_PERIOD;
+  }
+}
+
+std::optional<PassKind> clipboardTurn(ClipboardChannel& channel, PassKind kind,
+                                      ChangeNotices* notices) {
+  Pacer& pacer = *pluginState.pacer;
+  try {
+    clipboardPass(channel, kind);
+  } catch (...) {
+    logError("erreur clipboardThread");
+  }
+  const Milliseconds now = pacer.now();
+  passEnded(channel, kind, now);
+  switch (pacer.awaitLook(channel.nextLook - std::min(channel.nextLook, now), notices)) {
+    case Wake::stopping:
+      return std::nullopt;
+    case Wake::due:
+      return PassKind::regular;
+    case Wake::notice:
+      break;
+  }
+  return passKindAt(channel, pacer.now());
+}
+
 unsigned long clipboardThread(void* /*unused*/) {
   ClipboardChannel channel;
-  while (!pluginState.stopRequested.isSet()) {
-    try {
-      clipboardPass(channel);
-    } catch (...) {
-      logError("erreur clipboardThread");
+  {
+    // Made on this thread and gone before it ends: the platform's window (or connection)
+    // that hears of changes belongs to the worker.
+    const std::unique_ptr<ChangeNotices> notices = clipboard::listenForChanges();
+    std::optional<PassKind> kind = PassKind::regular;
+    while (kind && !pluginState.stopRequested.isSet()) {
+      kind = clipboardTurn(channel, *kind, notices.get());
     }
-    pluginState.pacer->pause(POLLING_PERIOD);
   }
   clipboard::release();
   return 0;

@@ -1,5 +1,7 @@
 #include "shared/pacer.h"
 
+#include <algorithm>
+
 namespace sorlinx {
 
 void StopFlag::set() {
@@ -8,8 +10,16 @@ void StopFlag::set() {
     // and is about to block, so no wake-up is lost.
     const std::lock_guard lock(mutex_);
     flag_.store(true);
+    if (notices_ != nullptr) {
+      notices_->wake();  // under the lock: attach(nullptr) waits for it before they go
+    }
   }
   wake_.notify_all();
+}
+
+void StopFlag::attach(ChangeNotices* notices) {
+  const std::lock_guard lock(mutex_);
+  notices_ = notices;
 }
 
 void StopFlag::clear() {
@@ -28,5 +38,33 @@ Milliseconds SteadyPacer::now() {
 }
 
 bool SteadyPacer::pause(Milliseconds duration) { return stop_.waitFor(duration); }
+
+Wake SteadyPacer::awaitLook(Milliseconds duration, ChangeNotices* notices) {
+  if (notices == nullptr) {
+    return pause(duration) ? Wake::due : Wake::stopping;
+  }
+  // Wakes other than a notice (a stop, or a message to the platform's window that is not
+  // one) wait again for what is left of the duration. The flag is looked at once the
+  // notices are attached: a stop before that is seen here, a stop after it wakes them.
+  const auto due = std::chrono::steady_clock::now() + duration;
+  stop_.attach(notices);
+  Wake wake = Wake::due;
+  for (;;) {
+    if (stop_.isSet()) {
+      wake = Wake::stopping;
+      break;
+    }
+    const auto left = std::chrono::ceil<Milliseconds>(due - std::chrono::steady_clock::now());
+    if (notices->wait(std::max(left, Milliseconds(0)))) {
+      wake = Wake::notice;
+      break;
+    }
+    if (left <= Milliseconds(0)) {
+      break;
+    }
+  }
+  stop_.attach(nullptr);
+  return stop_.isSet() ? Wake::stopping : wake;
+}
 
 }  // namespace sorlinx

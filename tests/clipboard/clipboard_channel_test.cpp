@@ -243,7 +243,80 @@ TEST(ReplyDigest, KnownAnswers) {
             "cdc76e5c9914fb9281a1c7e284d73e67f1809a48a497200e046d39ccc7112cd0");
 }
 
+// The worker's turns on the virtual clock, with the in-memory clipboard's notices: each
+// change brings an extra pass at once, while the regular looks keep their grid.
+class NoticeTest : public ClipboardChannelTest {
+ protected:
+  NoticeTest() {
+    host.setClock([this] { return pacer.now().count(); });
+    memory_clipboard::setWriteObserver([this](std::string_view text) {
+      written.push_back({pacer.now(), std::string(text)});
+    });
+  }
+  // The times of the voice client's calls to `entry`.
+  std::vector<std::int64_t> timesOf(std::string_view entry) const {
+    std::vector<std::int64_t> times;
+    for (const auto& call : host.callsTo(entry)) {
+      times.push_back(call.time);
+    }
+    return times;
+  }
+  std::vector<std::pair<Milliseconds, std::string>> written;
+};
+
+using Pass = LoggedPass;
+constexpr PassKind REGULAR = PassKind::regular;
+constexpr PassKind NOTICE = PassKind::notice;
+
+TEST_P(NoticeTest, AChangeIsTakenAtOnceAndTheRegularLooksKeepTheirGrid) {
+  // A query, and the game's next frame 10 ms later: both are taken, the query's reply
+  // before the frame replaces it. The reply brings one pass of its own, which reads it.
+  memory_clipboard::setText("neutral");
+  pacer.at(Milliseconds(130), [] { memory_clipboard::setText(request("GetPlayerID")); });
+  pacer.at(Milliseconds(140), [] { memory_clipboard::setText(request("3D", "{8[1,2,3]}")); });
+  runWorker(Milliseconds(420));
+  EXPECT_EQ(passLog, (std::vector<Pass>{{Milliseconds(0), REGULAR},
+                                        {Milliseconds(100), REGULAR},
+                                        {Milliseconds(130), NOTICE},
+                                        {Milliseconds(130), NOTICE},
+                                        {Milliseconds(140), NOTICE},
+                                        {Milliseconds(200), REGULAR},
+                                        {Milliseconds(300), REGULAR},
+                                        {Milliseconds(400), REGULAR}}));
+  EXPECT_EQ(written, (decltype(written){{Milliseconds(130), "5"}}));
+  EXPECT_EQ(timesOf("channelset3DAttributes"), std::vector<std::int64_t>{140});
+  EXPECT_EQ(memory_clipboard::readCount(), 4U) << "a text was read twice, or one never";
+  EXPECT_EQ(channel.unchangedPasses, 3U);
+
+  // Without notices (a platform that sends none) the worker looks every period, as ever:
+  // only the frame, which stood at the next look, is taken.
+  passLog.clear();
+  pacer.at(Milliseconds(530), [] { memory_clipboard::setText(request("GetPlayerID", "#2")); });
+  pacer.at(Milliseconds(540), [] { memory_clipboard::setText(request("3D", "{8[4,5,6]}")); });
+  runWorker(Milliseconds(620), false);
+  EXPECT_EQ(passLog,
+            (std::vector<Pass>{{Milliseconds(500), REGULAR}, {Milliseconds(600), REGULAR}}));
+  EXPECT_EQ(written.size(), 1U);
+  EXPECT_EQ(timesOf("channelset3DAttributes"), (std::vector<std::int64_t>{140, 600}));
+}
+
+TEST_P(NoticeTest, TheResetComesTwentyRegularLooksAfterTheLastRequestWhateverTheNotices) {
+  // The player copies a text every 100 ms, each one twice in a row: the first copy of each
+  // is a new text, the second the same one again. Only the regular looks count.
+  pacer.at(Milliseconds(30), [] { memory_clipboard::setText(request("3D", "{8[1,2,3]}")); });
+  for (int i = 0; i < 40; ++i) {
+    pacer.at(Milliseconds(150 + 100 * i),
+             [i] { memory_clipboard::setText("copied " + std::to_string(i / 2)); });
+  }
+  runWorker(Milliseconds(4500));
+  // Placed at 30, then back at the origin, with client 5, at the twentieth regular look.
+  EXPECT_EQ(timesOf("channelset3DAttributes"), (std::vector<std::int64_t>{30, 2000, 2000}));
+  EXPECT_EQ(std::count(passLog.begin(), passLog.end(), Pass{Milliseconds(2000), REGULAR}), 1);
+  EXPECT_EQ(memory_clipboard::readCount(), 42U);
+}
+
 SORLINX_FOR_EACH_INTERFACE(ClipboardChannelTest);
+SORLINX_FOR_EACH_INTERFACE(NoticeTest);
 
 using DispatcherTest = PluginTest;
 

@@ -3,9 +3,12 @@
 
 #include <chrono>
 #include <cstring>
+#include <functional>
+#include <memory>
 #include <string>
 #include <thread>
 
+#include "clipboard/clipboard.h"
 #include "clipboard/memory_clipboard.h"
 #include "plugin/exports.h"
 #include "shared/plugin_state.h"
@@ -99,19 +102,60 @@ TEST_P(LifecycleTest, AStatusChangeForAnyConnectionMakesItCurrent) {
   EXPECT_EQ(pluginState.connectionStatus.load(), 2);
 }
 
-TEST_P(LifecycleTest, AStopEndsAPauseAtOnce) {
+TEST_P(LifecycleTest, AStopEndsAPauseOrAWaitForNoticesAtOnceAndAChangeEndsTheWait) {
   StopFlag stop;
   SteadyPacer steady(stop);
-  std::thread stopper([&stop] {
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    stop.set();
-  });
-  // Without the wake-up this would take the whole minute.
+  const auto later = [](std::function<void()> action) {
+    return std::thread([action = std::move(action)] {
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+      action();
+    });
+  };
+  // Without the wake-ups each of these would take the whole minute.
+  std::thread stopper = later([&stop] { stop.set(); });
   EXPECT_FALSE(steady.pause(std::chrono::minutes(1)));
   stopper.join();
   EXPECT_FALSE(steady.pause(Milliseconds(0)));
   stop.clear();
   EXPECT_TRUE(steady.pause(Milliseconds(1)));
+
+  const std::unique_ptr<ChangeNotices> notices = clipboard::listenForChanges();
+  std::thread writer = later([] { memory_clipboard::setText("copied"); });
+  EXPECT_EQ(steady.awaitLook(std::chrono::minutes(1), notices.get()), Wake::notice);
+  writer.join();
+  EXPECT_EQ(steady.awaitLook(Milliseconds(1), notices.get()), Wake::due);
+  stopper = later([&stop] { stop.set(); });
+  EXPECT_EQ(steady.awaitLook(std::chrono::minutes(1), notices.get()), Wake::stopping);
+  stopper.join();
+  // A stop that came before the wait ends it too, and once cleared the wait is a wait again.
+  EXPECT_EQ(steady.awaitLook(std::chrono::minutes(1), notices.get()), Wake::stopping);
+  stop.clear();
+  EXPECT_EQ(steady.awaitLook(Milliseconds(1), notices.get()), Wake::due);
+}
+
+TEST_P(LifecycleTest, TheRunningWorkerListensForNoticesAndStopsWhileWaiting) {
+  // The wall clock, but the regular looks never come: only a notice or the stop can end
+  // the worker's wait.
+  class NoticesOnly final : public Pacer {
+   public:
+    Milliseconds now() override { return steady_.now(); }
+    bool pause(Milliseconds duration) override { return steady_.pause(duration); }
+    Wake awaitLook(Milliseconds /*duration*/, ChangeNotices* notices) override {
+      return steady_.awaitLook(std::chrono::hours(1), notices);
+    }
+
+   private:
+    SteadyPacer steady_{pluginState.stopRequested};
+  } noticesOnly;
+  pluginState.pacer = &noticesOnly;
+  EXPECT_EQ(ts3plugin_init(), 0);
+  std::this_thread::sleep_for(std::chrono::milliseconds(20));  // its first pass is done
+  memory_clipboard::setText(request("GetVersion"));
+  EXPECT_TRUE(answered());
+  const auto stopping = std::chrono::steady_clock::now();
+  ts3plugin_shutdown();
+  EXPECT_LT(std::chrono::steady_clock::now() - stopping, std::chrono::seconds(1));
+  pluginState.pacer = &pluginState.steadyPacer;
 }
 
 // The log lines every part of the plugin writes.

@@ -1,7 +1,10 @@
 #include "support/plugin_fixture.h"
 
+#include <memory>
 #include <mutex>
+#include <optional>
 
+#include "clipboard/clipboard.h"
 #include "interfaces/interface26.h"
 #include "interfaces/interface4.h"
 #include "positional/sound_cues.h"
@@ -101,6 +104,18 @@ void PluginTest::expectHostRulesKept() const {
 void PluginTest::passes(int count) {
   for (int i = 0; i < count; ++i) {
     clipboardPass(channel);
+  }
+}
+
+void PluginTest::runWorker(Milliseconds end, bool notices) {
+  const std::unique_ptr<ChangeNotices> listening =
+      notices ? clipboard::listenForChanges() : nullptr;
+  std::optional<PassKind> kind = PassKind::regular;
+  // A pass per virtual millisecond at most: more means that notices feed themselves.
+  for (auto left = end.count() - pacer.now().count() + 2; kind && pacer.now() < end; --left) {
+    ASSERT_GT(left, 0) << "clipboard passes without end at " << pacer.now().count() << " ms";
+    passLog.push_back({pacer.now(), *kind});
+    kind = clipboardTurn(channel, *kind, listening.get());
   }
 }
 

@@ -45,6 +45,13 @@ inline constexpr std::string_view TEST_PLUGIN_FOLDER =
     R"(C:\Users\p\AppData\Roaming\TS3Client\plugins)";
 inline constexpr const char* TEST_PLUGIN_ID = "sorlinx_win64-1";
 
+// A clipboard pass as PluginTest::runWorker ran it.
+struct LoggedPass {
+  Milliseconds time;
+  PassKind kind;
+  bool operator==(const LoggedPass&) const = default;
+};
+
 class PluginTest : public ::testing::TestWithParam<int> {
  protected:
   PluginTest();
@@ -65,6 +72,11 @@ class PluginTest : public ::testing::TestWithParam<int> {
   void passWith(std::string_view text);
   // Runs `count` clipboard passes.
   void passes(int count);
+  // Runs clipboardThread's turns on the virtual clock, from a regular pass at its current
+  // time, until the clock reaches `end`: with the in-memory clipboard's notices, or as a
+  // platform without any. Each pass goes into passLog with its time and kind.
+  void runWorker(Milliseconds end, bool notices = true);
+  std::vector<LoggedPass> passLog;
   // The voice client's rules were kept: all memory handed out given back once, every log
   // line by the convention.
   void expectHostRulesKept() const;

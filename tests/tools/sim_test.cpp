@@ -222,7 +222,7 @@ TEST(SimulationTest, AFailedExpectationSaysWhy) {
             "GetVersion?"},
            {"0 send SwitchPlayer 2,11,\n100 expect reply 0",
             "SwitchPlayer gives no reply: the clipboard keeps the request"},
-           {"150 send GetPlayerID\n180 expect reply 1",
+           {"0 notices off\n150 send GetPlayerID\n180 expect reply 1",
             "it came at 200 ms, after this expectation's window ends at 180 ms"},
            {"0 send 3D {99[1,2,3]}\n100 expect place 99 1 3 2",
             "refused it (error 512): client 99 is not on the server"},
@@ -269,11 +269,12 @@ TEST(SimulationTest, RealTimeGivesTheVirtualClocksTimeline) {
 }
 
 // What a live run records replays with every expectation met, and the plugin does the same
-// again: the recording of a session's run stands in for a live one here.
+// again: the recording of a session's run stands in for a live one here, where the plugin
+// hears of no change and finds every text at a regular look.
 TEST(RecordingTest, ARecordingReplaysWhatItRecorded) {
   std::vector<Step> world;
   std::vector<Step> steps =
-      parseSession(std::string(DEFAULT_SESSION) +
+      parseSession("0 notices off\n" + std::string(DEFAULT_SESSION) +
                    "6500 clip \"quote \\\" backslash \\\\ line\\nbyte \\x80 # not a comment\"\n"
                    "6600 empty\n");
   std::copy_if(steps.begin(), steps.end(), std::back_inserter(world),

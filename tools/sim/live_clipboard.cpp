@@ -10,6 +10,7 @@
 // live_platform_win32.cpp or live_platform_x11.cpp.
 #include <atomic>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -23,6 +24,7 @@ namespace in_memory_clipboard {
 std::uint64_t changeCount() noexcept;
 bool readText(std::string& text);
 bool writeText(std::string_view text, std::uint64_t& emptiedAt) noexcept;
+std::unique_ptr<ChangeNotices> listenForChanges() noexcept;
 void release() noexcept;
 }  // namespace in_memory_clipboard
 namespace system_clipboard {
@@ -110,6 +112,13 @@ bool clipboard::writeText(std::string_view text, std::uint64_t& emptiedAt) noexc
                  : sim::live_platform::ClipboardAccess::held,
          text);
   return written;
+}
+
+// The worker listens from its start, before live mode switches to the real clipboard: it
+// hears of the in-memory clipboard's changes, and live mode, where nobody writes that one,
+// looks at the real clipboard every polling period.
+std::unique_ptr<ChangeNotices> clipboard::listenForChanges() noexcept {
+  return in_memory_clipboard::listenForChanges();
 }
 
 void clipboard::release() noexcept {

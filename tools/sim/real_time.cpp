@@ -150,7 +150,34 @@ Milliseconds RealTime::now() {
   return std::chrono::duration_cast<Milliseconds>(Clock::now() - start_);
 }
 
-bool RealTime::pause(Milliseconds duration) {
+bool RealTime::pause(Milliseconds duration) { return wait(duration, false) != Wake::stopping; }
+
+Wake RealTime::awaitLook(Milliseconds duration, ChangeNotices* /*notices*/) {
+  return wait(duration, true);
+}
+
+void addNotice(std::vector<ChangeNotice>& notices, ChangeNotice notice) {
+  const auto later =
+      std::upper_bound(notices.begin(), notices.end(), notice.at,
+                       [](Milliseconds at, const ChangeNotice& other) { return at < other.at; });
+  notices.insert(later, notice);
+}
+
+void takeNotices(std::vector<ChangeNotice>& notices, Milliseconds time) {
+  std::erase_if(notices, [time](const ChangeNotice& notice) {
+    return notice.at <= time || notice.changedAt <= time;
+  });
+}
+
+void RealTime::notice(Milliseconds changedAt, Milliseconds at) {
+  {
+    const std::lock_guard lock(mutex_);
+    addNotice(notices_, {at, changedAt});
+  }
+  changed_.notify_all();
+}
+
+Wake RealTime::wait(Milliseconds duration, bool onNotices) {
   if (beforePause_) {
     beforePause_();
   }
@@ -165,24 +192,41 @@ bool RealTime::pause(Milliseconds duration) {
     while (!stopping() && Clock::now() < until) {
       changed_.wait_until(lock, std::min(until, Clock::now() + WAIT_SLICE));
     }
-    return !stopping();
+    return stopping() ? Wake::stopping : Wake::due;
   }
+  Milliseconds due{0};
   if (worker->started) {
     busy_ = false;  // this worker's piece of work ends here
-    worker->next.time += duration;
+    due = worker->next.time + duration;
   } else {
     worker->started = true;  // the first pass ran before the session: start with it
-    worker->next.time = Milliseconds(0);
   }
-  changed_.notify_all();
-  const Key key = worker->next;
-  if (!waitTurn(lock, key, stopping)) {
-    return false;
+  const Milliseconds current = std::max(worker->next.time, Milliseconds(0));
+  for (;;) {
+    const bool byNotice = onNotices && !notices_.empty() && notices_.front().at < due;
+    // A notice due while the worker was busy wakes it as soon as it is free.
+    const Milliseconds awaited = byNotice ? notices_.front().at : due;
+    worker->next.time = std::max(awaited, current);
+    const Key key = worker->next;
+    changed_.notify_all();
+    // A notice that comes meanwhile, earlier than the one waited for, moves the wait up.
+    const bool turn = waitTurn(lock, key, [&] {
+      return stopping() || (onNotices && !notices_.empty() && notices_.front().at < awaited);
+    });
+    if (stopping()) {
+      return Wake::stopping;
+    }
+    if (!turn) {
+      continue;
+    }
+    busy_ = true;
+    running_ = key;
+    noteLateness(key);
+    if (onNotices) {
+      takeNotices(notices_, key.time);
+    }
+    return byNotice ? Wake::notice : Wake::due;
   }
-  busy_ = true;
-  running_ = key;
-  noteLateness(key);
-  return true;
 }
 
 Milliseconds RealTime::behind() const {

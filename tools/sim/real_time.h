@@ -16,6 +16,10 @@
 //
 // The workers' first passes run before the session starts (the plugin runs one pass as
 // soon as it starts, before any pause); their first pauses end at session time 0.
+//
+// The clipboard worker's wait for its next look ends at its regular look or at the first
+// notice before it (notice()), whichever comes first in session time, as on the virtual
+// clock: the session, not the platform, says when the plugin hears of a change.
 #pragma once
 
 #include <atomic>
@@ -34,6 +38,19 @@ namespace sorlinx::sim {
 // The order of the work due at one time, the same on both clocks. AFTER_ALL comes after
 // everything else due at its time.
 enum WorkOrder : int { STEP = 0, DEFERRED = 1, CLIPBOARD_PASS = 2, CUE_PASS = 3, AFTER_ALL = 4 };
+
+// A change of the clipboard as the simulated plugin hears of it: when it was made, and when
+// the notice of it comes.
+struct ChangeNotice {
+  Milliseconds at;
+  Milliseconds changedAt;
+};
+
+// Adds `notice` to `notices`, kept in the order of their times.
+void addNotice(std::vector<ChangeNotice>& notices, ChangeNotice notice);
+// Takes from `notices` those that a clipboard pass starting at `time` answers: due by then,
+// or about a change made by then, which the pass reads anyway.
+void takeNotices(std::vector<ChangeNotice>& notices, Milliseconds time);
 
 // For run(): no end but requestStop().
 inline constexpr Milliseconds UNTIL_STOPPED = Milliseconds::max();
@@ -78,6 +95,13 @@ class RealTime final : public Pacer {
   // current one, when the work due before it has run. A thread that is not an adopted
   // worker just sleeps.
   bool pause(Milliseconds duration) override;
+  // The same, cut short by the first notice due before its end. `notices` (the platform's)
+  // are not listened to.
+  Wake awaitLook(Milliseconds duration, ChangeNotices* notices) override;
+  // The clipboard changed at session time `changedAt`; the plugin hears of it at `at`. A
+  // pass that starts once the change was made reads it, and takes its notice with it. Any
+  // thread.
+  void notice(Milliseconds changedAt, Milliseconds at);
 
   // How far behind the wall clock the work ran, at worst.
   [[nodiscard]] Milliseconds behind() const;
@@ -118,6 +142,8 @@ class RealTime final : public Pacer {
   bool waitTurn(std::unique_lock<std::mutex>& lock, const Key& key,
                 const std::function<bool()>& abandon);
   void noteLateness(const Key& key);
+  // pause() and awaitLook(): `onNotices` for the latter.
+  Wake wait(Milliseconds duration, bool onNotices);
 
   const StopFlag& pluginStop_;
   mutable std::mutex mutex_;
@@ -137,6 +163,8 @@ class RealTime final : public Pacer {
   Milliseconds behind_{0};
   std::atomic<bool> stopRequested_{false};
   std::function<void()> beforePause_;
+  // The notices not yet taken by a clipboard pass, in the order of their times.
+  std::vector<ChangeNotice> notices_;
 };
 
 }  // namespace sorlinx::sim

@@ -108,7 +108,9 @@ void writeRecording(std::ostream& out, const std::vector<Step>& worldSteps, cons
       << ": the game's clipboard texts as the\n"
       << "# plugin read them, and what the plugin did, as expectations. Replay it with\n"
       << "#   sorlinx-sim" << (pluginInterface == 4 ? " --interface 4" : "") << " THIS-FILE\n"
-      << "# Texts that were not requests (what the player copied) stand as their length.\n";
+      << "# Texts that were not requests (what the player copied) stand as their length.\n"
+      << "# Live, the plugin found each text at a regular look: the replay hears of no change.\n";
+  line(out, Milliseconds(0), "notices off");
   auto world = worldSteps.begin();
   for (const Event& event : outcome.events) {
     // The world's steps come before what happened at their time.

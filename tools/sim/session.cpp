@@ -416,6 +416,15 @@ Step readStep(LineReader& reader, Milliseconds previous, bool& started) {
         reader.fail("expected \"attempts\" or \"writes\" after the number");
       }
     }
+  } else if (action == "notices") {
+    // "notices after DELAY": from now on a change of the clipboard wakes the plugin DELAY
+    // after it; "notices off": no notices, the plugin finds changes on its regular looks.
+    step.kind = StepKind::notices;
+    step.flag = !reader.accept("off");
+    if (step.flag) {
+      reader.require("after");
+      step.number = readDuration(reader, "the notices' delay").count();
+    }
   } else if (action == "client") {
     step.kind = StepKind::client;
     step.client = clientNumber(reader);
@@ -474,10 +483,11 @@ Step readStep(LineReader& reader, Milliseconds previous, bool& started) {
   } else if (action == "expect") {
     readExpectation(reader, step);
   } else {
-    throw SessionError(actionAt, "unknown action \"" + std::string(action) +
-                                     "\"; the actions are send, clip, repeat, empty, hold, "
-                                     "release, client, leave, rename, move, local, connect, "
-                                     "disconnect, status, fail, heal, identity and expect");
+    throw SessionError(actionAt,
+                       "unknown action \"" + std::string(action) +
+                           "\"; the actions are send, clip, repeat, empty, hold, "
+                           "release, notices, client, leave, rename, move, local, connect, "
+                           "disconnect, status, fail, heal, identity and expect");
   }
   reader.end();
   step.source = std::string(reader.stepText(actionStart));

@@ -40,6 +40,7 @@ enum class StepKind {
   hold,   // another program holds the clipboard open; flag: for the plugin's next `number`
           // attempts to open it only (text "writes": its attempts to write only)
   release,
+  notices,  // flag: the clipboard's changes wake the plugin, `number` ms after each; clear: never
   // The world
   client,  // a client joins: client, nickname (text), channel; flag: it is the local client
   leave,

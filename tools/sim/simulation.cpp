@@ -122,6 +122,10 @@ std::string gameText(const std::string& text) {
   return "(a text that is not a request, " + std::to_string(text.size()) + " bytes)";
 }
 
+// How long after a change of the clipboard the plugin hears of it, unless a session says
+// otherwise ("notices after DELAY", "notices off").
+constexpr Milliseconds DEFAULT_NOTICE_DELAY{1};
+
 // A session runs on this long past its end, so that a failed expectation can tell of what
 // came a poll or two late; what happens then is not part of the timeline.
 constexpr Milliseconds LOOK_AHEAD{200};
@@ -177,6 +181,12 @@ class Simulation {
     return std::nullopt;
   }
 
+  // The clipboard changed now: the plugin hears of it after the notice delay, if at all.
+  // On any thread that changes the in-memory clipboard.
+  void clipboardChanged();
+  // The virtual clock's clipboard worker: its next pass, at the regular look or at the
+  // first notice before it, as clipboardThread waits for them.
+  void scheduleClipboardPass(ClipboardChannel& channel);
   void setUpWorld();
   // Records the plugin's radio lists when they changed. After each clipboard pass: only
   // that thread changes them.
@@ -212,7 +222,54 @@ class Simulation {
   // The radio lists as last recorded (under the plugin's stateLock).
   std::vector<ClientId> lastRc_;
   std::vector<ClientId> lastRl_;
+  // The notice delay in ms, or -1 when the clipboard's changes bring no notice.
+  std::atomic<long long> noticeDelay_{DEFAULT_NOTICE_DELAY.count()};
+  // The virtual clock's clipboard worker: the notices not yet taken by a pass, in time
+  // order; the pass scheduled (an older generation's task does nothing) and when; whether
+  // a pass runs now (a notice meanwhile waits for its end, as the thread's would).
+  std::vector<ChangeNotice> notices_;
+  ClipboardChannel* channel_ = nullptr;
+  std::uint64_t passGeneration_ = 0;
+  Milliseconds passScheduledAt_{0};
+  bool inPass_ = false;
 };
+
+void Simulation::clipboardChanged() {
+  const long long delay = noticeDelay_.load();
+  if (delay < 0) {
+    return;
+  }
+  const Milliseconds changedAt = now();
+  const Milliseconds at = changedAt + Milliseconds(delay);
+  if (RealTime* clock = clock_.load()) {
+    clock->notice(changedAt, at);
+  } else if (!options_.realtime && !options_.live) {
+    addNotice(notices_, {at, changedAt});
+    if (channel_ != nullptr && !inPass_ && at < passScheduledAt_) {
+      scheduleClipboardPass(*channel_);
+    }
+  }
+}
+
+void Simulation::scheduleClipboardPass(ClipboardChannel& channel) {
+  passScheduledAt_ =
+      notices_.empty() ? channel.nextLook : std::min(channel.nextLook, notices_.front().at);
+  const std::uint64_t generation = ++passGeneration_;
+  virtualTime_.at(passScheduledAt_, CLIPBOARD_PASS, [this, &channel, generation] {
+    if (generation != passGeneration_) {
+      return;  // a notice brought the pass forward
+    }
+    const Milliseconds time = virtualTime_.now();
+    takeNotices(notices_, time);
+    const PassKind kind = passKindAt(channel, time);
+    inPass_ = true;
+    clipboardPass(channel, kind);
+    inPass_ = false;
+    passEnded(channel, kind, virtualTime_.now());
+    noteRadioLists();
+    scheduleClipboardPass(channel);
+  });
+}
 
 void Simulation::setUpWorld() {
   client_.setStrict(true);
@@ -252,6 +309,7 @@ void Simulation::setUpWorld() {
       },
       Milliseconds(200));
   memory_clipboard::reset();
+  memory_clipboard::setChangeObserver([this] { clipboardChanged(); });
   memory_clipboard::setWriteObserver([this](std::string_view text) {
     Event event;
     event.time = now();
@@ -331,6 +389,13 @@ void Simulation::apply(const Step& step) {
     case StepKind::release:
       memory_clipboard::setHeld(false);
       world("the clipboard is free again");
+      break;
+    case StepKind::notices:
+      noticeDelay_.store(step.flag ? step.number : -1);
+      world(step.flag ? "from now on each change of the clipboard wakes the plugin " +
+                            std::to_string(step.number) + " ms after it"
+                      : "from now on the plugin hears of no change: it finds them on its "
+                        "regular looks");
       break;
     case StepKind::client:
       client_.addClient(step.client, step.channel, step.text);
@@ -447,16 +512,12 @@ void Simulation::runVirtual(Milliseconds end) {
   prepareStart();
   starting_.store(false);
 
-  std::function<void()> clipboardPassTask = [&] {
-    clipboardPass(channel);
-    noteRadioLists();
-    virtualTime_.at(virtualTime_.now() + POLLING_PERIOD, CLIPBOARD_PASS, clipboardPassTask);
-  };
+  channel_ = &channel;
   std::function<void()> cuePassTask = [&] {
     const Milliseconds pause = soundCuePass(cues, virtualTime_);
     virtualTime_.at(virtualTime_.now() + pause, CUE_PASS, cuePassTask);
   };
-  virtualTime_.at(Milliseconds(0), CLIPBOARD_PASS, clipboardPassTask);
+  scheduleClipboardPass(channel);  // the first, regular, at 0
   virtualTime_.at(Milliseconds(0), CUE_PASS, cuePassTask);
   for (const Step& step : toPlay_) {
     if (!isExpectation(step.kind)) {
@@ -467,6 +528,7 @@ void Simulation::runVirtual(Milliseconds end) {
   virtualTime_.runUntil(end + LOOK_AHEAD);
 
   pluginState.pacer = &pluginState.steadyPacer;
+  channel_ = nullptr;
   finishStop();
 }
 
@@ -586,6 +648,7 @@ Outcome Simulation::run() {
   }
 
   memory_clipboard::setWriteObserver(nullptr);
+  memory_clipboard::setChangeObserver(nullptr);
   client_.setObserver(nullptr);
   client_.setConnectionLifecycle(nullptr, nullptr, Milliseconds(0));
 
