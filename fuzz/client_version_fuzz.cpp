@@ -22,11 +22,6 @@ std::uint32_t littleEndian(std::span<const unsigned char> bytes, std::size_t at,
   return value;
 }
 
-bool same(const std::optional<ClientVersion>& a, const std::optional<ClientVersion>& b) {
-  return a.has_value() == b.has_value() && (!a || (a->major == b->major && a->minor == b->minor &&
-                                                   a->patch == b->patch && a->build == b->build));
-}
-
 }  // namespace
 }  // namespace sorlinx::fuzz
 
@@ -53,11 +48,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             found->patch == low >> 16U && found->build == (low & 0xFFFFU),
         "another version than the fixed-info block's");
   // Nothing past the block's length counts: cut there, or followed by more, the same.
-  check(fuzz::same(readVersionResource(bytes.first(length)), found),
+  check(readVersionResource(bytes.first(length)) == found,
         "the bytes past the block changed what was read");
   std::vector<unsigned char> longer(bytes.begin(), bytes.end());
   longer.resize(size + 64, 0xFF);
-  check(fuzz::same(readVersionResource(longer), found),
-        "bytes added past the end changed what was read");
+  check(readVersionResource(longer) == found, "bytes added past the end changed what was read");
   return 0;
 }

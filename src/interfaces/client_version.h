@@ -21,6 +21,7 @@ struct ClientVersion {
   std::uint16_t minor = 0;
   std::uint16_t patch = 0;
   std::uint16_t build = 0;
+  friend bool operator==(const ClientVersion&, const ClientVersion&) = default;
 };
 
 // The file version of a version resource (VS_VERSIONINFO: its header, the key

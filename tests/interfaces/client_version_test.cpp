@@ -43,10 +43,7 @@ TEST(ClientVersionTest, AWholeResourceGivesItsFileVersionWhateverFollowsIt) {
   for (const std::size_t children : {0U, 300U}) {
     Bytes bytes = versionResource({3, 5, 6, 7}, children);
     bytes.resize(bytes.size() + 3, 0xEE);  // resources are padded past the block's own length
-    const auto found = readVersionResource(bytes);
-    ASSERT_TRUE(found) << children;
-    EXPECT_EQ((std::vector<int>{found->major, found->minor, found->patch, found->build}),
-              (std::vector<int>{3, 5, 6, 7}));
+    EXPECT_EQ(readVersionResource(bytes), (ClientVersion{3, 5, 6, 7})) << children;
   }
   Bytes longer = versionResource({3, 5, 6, 7}, 8);
   put(longer, 2, 60, 2);  // a fixed-info block announced longer than its 52 bytes
