@@ -46,12 +46,16 @@ void PluginTest::installHost(bool withInfoPanel) {
   if (GetParam() == 4) {
     interface4::setFunctionPointers(host.table4());
   } else {
-    interface26::FunctionTable table = host.table26();
+    interface26::SharedTable table = GetParam() == 19
+                                         ? interface26::sharedSlots(host.table19())
+                                         : interface26::sharedSlots(host.table26());
     if (!withInfoPanel) {
       table.requestInfoUpdate = nullptr;
     }
-    interface26::setFunctionPointers(table);
-    interface26::registerPluginID(TEST_PLUGIN_ID);
+    interface26::setFunctionPointers(GetParam(), table);
+    if (GetParam() == 26) {
+      interface26::registerPluginID(TEST_PLUGIN_ID);
+    }
   }
 }
 
