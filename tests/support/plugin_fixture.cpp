@@ -46,9 +46,8 @@ void PluginTest::installHost(bool withInfoPanel) {
   if (GetParam() == 4) {
     interface4::setFunctionPointers(host.table4());
   } else {
-    interface26::SharedTable table = GetParam() == 19
-                                         ? interface26::sharedSlots(host.table19())
-                                         : interface26::sharedSlots(host.table26());
+    interface26::SharedTable table = GetParam() == 19 ? interface26::sharedSlots(host.table19())
+                                                      : interface26::sharedSlots(host.table26());
     if (!withInfoPanel) {
       table.requestInfoUpdate = nullptr;
     }
