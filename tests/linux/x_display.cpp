@@ -503,7 +503,9 @@ Xvfb::Xvfb() {
   }
   // Xvfb writes the display's number on this pipe once it accepts connections.
   const std::string fd = std::to_string(ready[1]);
-  std::vector<std::string> words{"Xvfb", "-nolisten", "tcp", "-displayfd", fd};
+  // -noreset: a server that resets when its last client leaves drops a connection made
+  // at that moment, as the next test's is once the last one shut the plugin down.
+  std::vector<std::string> words{"Xvfb", "-nolisten", "tcp", "-noreset", "-displayfd", fd};
   std::vector<char*> argv;
   for (auto& word : words) {
     argv.push_back(word.data());
