@@ -5,8 +5,11 @@
 #         -DSTAGE_DIR=... -DOUTPUT=... -P make_package.cmake
 #
 # LINUX_SO, the Linux library, goes into interface 26's package only.
-# Only files are listed, never folders, so every entry of the archive is deflated; the
-# times are fixed, so the same inputs give the same archive byte for byte.
+# Only files are listed, never folders, so every entry of the archive is deflated. The same
+# inputs give the same archive byte for byte, on any machine: the entries go in name order,
+# each with the same date, 2026-01-01 00:00:00 (a zip keeps local time, so the archiver runs
+# in UTC), and fixed permissions (the libraries executable, as the linker makes them), and without the extra fields that would carry the build
+# machine's file times and owner (zip -X).
 foreach(input PACKAGE_INI WIN32_DLL WIN64_DLL SOUNDS_DIR STAGE_DIR OUTPUT)
   if(NOT DEFINED ${input})
     message(FATAL_ERROR "make_package.cmake needs -D${input}=...")
@@ -44,12 +47,27 @@ foreach(sound rc.wav rl.wav bruit.wav)
   list(APPEND entries plugins/sorlinx/${sound})
 endforeach()
 
+list(SORT entries)
+set(ENV{TZ} UTC)
+foreach(entry ${entries})
+  set(executable "")
+  if(entry MATCHES "\\.(dll|so)$")
+    set(executable OWNER_EXECUTE GROUP_EXECUTE WORLD_EXECUTE)
+  endif()
+  file(CHMOD "${STAGE_DIR}/${entry}"
+    PERMISSIONS OWNER_READ OWNER_WRITE GROUP_READ WORLD_READ ${executable})
+endforeach()
 file(REMOVE "${OUTPUT}")
 execute_process(
-  COMMAND "${CMAKE_COMMAND}" -E tar cf "${OUTPUT}" --format=zip "--mtime=2026-01-01 00:00:00 UTC"
-          ${entries}
+  COMMAND touch -d "2026-01-01 00:00:00 UTC" ${entries}
   WORKING_DIRECTORY "${STAGE_DIR}"
   RESULT_VARIABLE failed)
+if(NOT failed)
+  execute_process(
+    COMMAND zip -X -D -q "${OUTPUT}" ${entries}
+    WORKING_DIRECTORY "${STAGE_DIR}"
+    RESULT_VARIABLE failed)
+endif()
 if(failed)
   message(FATAL_ERROR "Could not write ${OUTPUT}")
 endif()

@@ -255,6 +255,20 @@ brk state-secure-zero-short src/shared/plugin_state.cpp \
   's/for \(std::size_t i = 0; i < size; \+\+i\)/for (std::size_t i = 0; i + 1 < size; ++i)/' \
   'wiping a secret leaves its last byte'
 
+# --- src/interfaces ---
+brk version-line-3-5 src/interfaces/client_version.cpp \
+  's/case 5:\n      return 24;/case 5:\n      return 23;/' \
+  'clients 3.5 are told interface 23, which they refuse'
+brk version-no-signature src/interfaces/client_version.cpp \
+  's/doubleWord\(fixedInfo, 0\) != FIXED_INFO_SIGNATURE/false/' \
+  'a block without the fixed-info signature is read as a version'
+brk path-shape-with-id src/interfaces/interface26.cpp \
+  's/interface < FIRST_WITH_ID /interface < FIRST_WITH_ID - 2 /' \
+  'interfaces 19 and 20 wait for a plugin ID their getPluginPath does not take'
+brk late-table-wrapped src/interfaces/interface26.cpp \
+  's/  if \(installHost\(host\)\) \{\n    const std::lock_guard lock\(idLock\);/  installHost(host);\n  {\n    const std::lock_guard lock(idLock);/' \
+  'a table handed over while the plugin runs replaces the wrapped entries'
+
 # --- src/shared ---
 brk host-invalid-client-id src/shared/host.h \
   's/ERROR_INVALID_CLIENT_ID = 0x200;/ERROR_INVALID_CLIENT_ID = 0x201;/' \

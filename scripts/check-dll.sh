@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Checks a shipped DLL: it exports exactly the names its plugin interface's voice client looks
 # up (ten for interface 4; eleven for interface 26, which also hands the plugin its ID),
-# undecorated, imports from Windows system DLLs only, and carries its version resource.
+# undecorated, imports from Windows system DLLs only, carries its version resource, and no
+# link time.
 # Usage: check-dll.sh OBJDUMP DLL INTERFACE
 set -euo pipefail
 objdump=$1
@@ -48,6 +49,15 @@ while IFS= read -r name; do
     status=1
   fi
 done <<< "$imports"
+
+# Made the same by every build: the linker wrote no time into the PE header (its COFF
+# header's time field, 4 bytes past the machine and section count).
+pe_offset=$(od -An -tu4 -j60 -N4 "$dll" | tr -d ' ')
+link_time=$(od -An -tu4 -j$((pe_offset + 8)) -N4 "$dll" | tr -d ' ')
+if [ "$link_time" != 0 ]; then
+  echo "FAIL: $dll carries the time of its link ($link_time), so no two builds are alike"
+  status=1
+fi
 
 # The version resource: its texts are stored as UTF-16.
 resource_texts=$(strings -el -n 3 "$dll")

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Checks plugin packages: each a zip archive whose entries are exactly package.ini and the
-# plugin's files, every one deflated and named in plain ASCII, whose package.ini has every
+# plugin's files, in name order, every one deflated, named in plain ASCII and dated
+# 2026-01-01 00:00:00 without extra fields (so that every build makes the same archive), whose package.ini has every
 # key the voice client's installer reads, and whose two DLLs are of the package's plugin
 # interface (check-dll.sh) and of their platform's architecture. Interface 26's package
 # also carries the Linux library (check-so.sh) and names linux_amd64 among its platforms.
@@ -28,14 +29,25 @@ check_package() {
   [ -f "$package" ] || { fail "no such file"; return 1; }
   local expected=$common_entries platforms="win32, win64" count=six
   if [ $interface = 26 ]; then
-    expected=$(printf '%s\nplugins/sorlinx_linux_amd64.so\n' "$common_entries" | sort)
+    expected=$(printf '%s\nplugins/sorlinx_linux_amd64.so\n' "$common_entries" | LC_ALL=C sort)
     platforms="win32, win64, linux_amd64"
     count=seven
   fi
 
   local entries
-  entries=$(unzip -Z1 "$package" | sort)
-  [ "$entries" = "$expected" ] || fail "the entries are:"$'\n'"$entries"$'\n'"expected:"$'\n'"$expected"
+  entries=$(unzip -Z1 "$package")
+  [ "$entries" = "$expected" ] ||
+    fail "the entries, in the archive's order, are:"$'\n'"$entries"$'\n'"expected:"$'\n'"$expected"
+
+  # Made the same on any machine: every entry dated 2026-01-01 00:00:00 in the zip's own
+  # (local time) fields, none carrying the build machine's times or owner in extra fields.
+  local details dates
+  details=$(zipinfo -v "$package")
+  dates=$(sed -n 's/^ *file last modified on (DOS date\/time): *//p' <<< "$details" | sort -u)
+  [ "$dates" = "2026 Jan 1 00:00:00" ] || fail "the entries are not all dated 2026-01-01 00:00:00: $dates"
+  if grep -qE 'UT extra field|Unix UID/GID|extra field contains' <<< "$details"; then
+    fail "entries carry extra fields (the build machine's file times or owner)"
+  fi
 
   # unzip -v: one line per entry, the method in the second column.
   local methods

@@ -128,9 +128,9 @@ new_architectures() {
 }
 
 # What building the shipped files needs: the Linux library's X11 clipboard needs libxcb and
-# its XFixes extension.
+# its XFixes extension; the plugin packages are made with zip.
 BUILD_PACKAGES=(cmake ninja-build g++ g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix
-  libxcb1-dev libxcb-xfixes0-dev)
+  libxcb1-dev libxcb-xfixes0-dev zip)
 
 # What the fuzz targets need: clang and its libFuzzer and sanitizer runtimes.
 FUZZ_PACKAGES=(clang libclang-rt-14-dev)

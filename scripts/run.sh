@@ -1,11 +1,12 @@
 #!/usr/bin/env bash
 # The main job: builds everything that ships into dist/ (the plugin's two DLLs for each
-# plugin interface, 26 and 4, with their cue sounds, unpacked in interface26/ and
-# interface4/, and interface 26's Linux library beside them; the two plugin packages
-# players install; sorlinx-sim.exe and sorlinx-send.exe, and their Linux builds
-# sorlinx-sim-linux-amd64 and sorlinx-send-linux-amd64), then runs the simulator's built-in session natively: the plugin's own
-# code against a simulated voice client, showing what it does with every request a game can
-# make.
+# plugin library, interface 26's (which speaks 19 to 26) and interface 4's, with their cue
+# sounds, unpacked in interface26/ and interface4/, and interface 26's Linux library beside
+# them; the two plugin packages players install; sorlinx-sim.exe and sorlinx-send.exe, and
+# their Linux builds sorlinx-sim-linux-amd64 and sorlinx-send-linux-amd64), then runs the
+# simulator's built-in session natively: the plugin's own code against a simulated voice
+# client, showing what it does with every request a game can make. Last it writes
+# dist/SHA256SUMS, the checksum of every file shipped.
 set -euo pipefail
 source "$(dirname "$0")/lib.sh"
 require_packages "${BUILD_PACKAGES[@]}"
@@ -41,6 +42,12 @@ echo
 echo "=== sorlinx-sim: the built-in session ==="
 map="$top/dist/sorlinx-sim-map.svg"
 "$top/build/sim/bin/sorlinx-sim" --map "$map"
+# The checksum of every shipped file. Two runs of this script on the same commit, anywhere,
+# give the same files and so the same list: players check a download against it, and anyone
+# can build the commit again and compare.
+(cd "$top/dist" && find . -type f ! -name SHA256SUMS | LC_ALL=C sort | sed 's|^\./||' |
+  xargs -d '\n' sha256sum >SHA256SUMS)
 echo
-echo "Shipped files in dist/ (the map of the session above is sorlinx-sim-map.svg):"
-(cd "$top/dist" && find . -type f | sort | sed 's|^\./|  |')
+echo "Shipped files in dist/ (the map of the session above is sorlinx-sim-map.svg; the"
+echo "checksums of all of them are in SHA256SUMS):"
+(cd "$top/dist" && find . -type f | LC_ALL=C sort | sed 's|^\./|  |')

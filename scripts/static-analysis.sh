@@ -5,8 +5,9 @@
 #
 # The native build's compile commands cover the portable code; the Linux library's build
 # its X11 files and the native Linux programs; the Windows-only files (the Win32 clipboard,
-# the secrets file, sorlinx-send's main, the simulator's live console) are checked as the
-# win64 build compiles them, and the cue sound generator, which CMake builds outside its targets, with
+# the secrets file, the client's version resource, sorlinx-send's main, the simulator's live
+# console) are checked as the win64 build compiles them, and the cue sound generator, which
+# CMake builds outside its targets, with
 # the flags it is built with.
 set -euo pipefail
 source "$(dirname "$0")/lib.sh"
@@ -25,7 +26,7 @@ native_files() {
 }
 windows_only=(src/clipboard/clipboard_win32.cpp src/clipboard/clipboard_notices_win32.cpp
   src/commands/secrets_file_win32.cpp
-  src/interfaces/interface4_exports.cpp
+  src/interfaces/interface4_exports.cpp src/interfaces/client_version_win32.cpp
   tools/send/main.cpp tools/sim/live_platform_win32.cpp)
 
 # Runs one clang-tidy command with its output in the log, and shows the findings on failure.

@@ -8,9 +8,11 @@ namespace sorlinx::interface26 {
 
 namespace {
 
-// The table's own entries behind the calls whose arguments differ from the plugin's.
-// Written only while the plugin is not running, like the rest of the host.
-FunctionTable table{};
+// The table's own entries behind the Host's calls that add to them, and nothing else of the
+// table. Written only when the Host itself is taken, that is while the plugin is not
+// running, and read by the workers.
+decltype(SharedTable::startConnection) tableStartConnection = nullptr;
+UnusedEntry tableGetPluginPath = nullptr;
 
 // The plugin's ID, from registerPluginID on the voice client's thread, read by the cue
 // worker; empty until it comes.
@@ -21,22 +23,34 @@ HostError SORLINX_CDECL startConnection(ServerConnectionId connection, const cha
                                         const char* address, std::int32_t port,
                                         const char* nickname, const char* defaultChannelPassword,
                                         const char* serverPassword) {
-  return table.startConnection(connection, identity, address, static_cast<std::uint32_t>(port),
-                               nickname, nullptr, defaultChannelPassword, serverPassword);
+  return tableStartConnection(connection, identity, address, static_cast<std::uint32_t>(port),
+                              nickname, nullptr, defaultChannelPassword, serverPassword);
 }
 
-bool pluginFolder(char* path, std::size_t maxLength) {
+// The two shapes of getPluginPath. Interfaces 19 and 20 write the folder without more ado.
+bool pluginFolderWithoutId(char* path, std::size_t maxLength) {
+  reinterpret_cast<GetPluginPathWithoutId>(tableGetPluginPath)(path, maxLength);
+  return true;
+}
+
+// From interface 21 on the client wants the plugin's ID, and the folder cannot be asked
+// before the ID has come.
+bool pluginFolderWithId(char* path, std::size_t maxLength) {
   const std::lock_guard lock(idLock);
-  if (pluginId.empty() || table.getPluginPath == nullptr) {
+  if (pluginId.empty()) {
     return false;
   }
-  table.getPluginPath(path, maxLength, pluginId.c_str());
+  reinterpret_cast<GetPluginPathWithId>(tableGetPluginPath)(path, maxLength, pluginId.c_str());
   return true;
 }
 
 }  // namespace
 
-void setFunctionPointers(const FunctionTable& functions) noexcept {
+void setFunctionPointers(int interface, const SharedTable& functions) noexcept {
+  constexpr int FIRST_WITH_ID = 21;
+  auto* const pluginFolder = functions.getPluginPath == nullptr ? nullptr
+                             : interface < FIRST_WITH_ID        ? &pluginFolderWithoutId
+                                                                : &pluginFolderWithId;
   const Host host{
       .freeMemory = functions.freeMemory,
       .logMessage = functions.logMessage,
@@ -52,12 +66,13 @@ void setFunctionPointers(const FunctionTable& functions) noexcept {
       .getChannelClientList = functions.getChannelClientList,
       .getConnectionStatus = functions.getConnectionStatus,
       .getConfigPath = functions.getConfigPath,
-      .pluginFolder = &interface26::pluginFolder,
+      .pluginFolder = pluginFolder,
       .getCurrentServerConnectionHandlerID = functions.getCurrentServerConnectionHandlerID,
   };
   if (installHost(host)) {
     const std::lock_guard lock(idLock);
-    table = functions;
+    tableStartConnection = functions.startConnection;
+    tableGetPluginPath = functions.getPluginPath;
   }
 }
 

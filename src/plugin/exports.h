@@ -1,13 +1,13 @@
 // The functions the voice client looks up in the library, by these exact names: the eight
 // below, which every interface shares, and those of the interface built for
-// (ts3plugin_apiVersion and ts3plugin_setFunctionPointers, in host/interface*_exports.cpp).
+// (ts3plugin_apiVersion and ts3plugin_setFunctionPointers, in interfaces/interface*_exports.cpp).
 //
 // Lifecycle, as the voice client drives it:
 // 1. name, version, apiVersion, author and description may be asked at any time; they
 //    return constant texts that the library owns and never frees.
 // 2. ts3plugin_setFunctionPointers hands over the voice client's table, by value; the
-//    entries used are copied out of it, and it must come before init. Interface 26 may also
-//    hand the plugin its ID (ts3plugin_registerPluginID), before or after init.
+//    entries used are copied out of it, and it must come before init. Interfaces 19 to 26
+//    may also hand the plugin its ID (ts3plugin_registerPluginID), before or after init.
 // 3. ts3plugin_init reads the user's identity, learns the current connection and its status
 //    and starts the worker threads. It always returns 0.
 // 4. The two connection callbacks may come at any time, from the voice client's threads.

@@ -3,10 +3,11 @@
 //
 // The voice client hands its function table over once, by value, before init. Tables differ
 // from one plugin interface to the next (their size, the slot of each entry, an argument
-// here and there); one file per interface (host/interface4.cpp, host/interface26.cpp)
-// copies what the plugin uses out of its table into a Host, and the rest of the plugin
-// calls through that Host only. Adding an interface means adding such a file, its exports
-// and a build preset; nothing above this header changes.
+// here and there); one adapter per shape of table (interfaces/interface4.cpp, and
+// interfaces/interface26.cpp for interfaces 19 to 26) copies what the plugin uses out of its
+// table into a Host, and the rest of the plugin calls through that Host only. Adding an
+// interface means adding such a file, its exports and a build preset; nothing above this
+// header changes.
 //
 // Every entry returns an unsigned error code, 0 for success, unless it says otherwise;
 // callers test zero against non-zero only. The voice client accepts calls from any thread.

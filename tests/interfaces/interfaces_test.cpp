@@ -1,6 +1,6 @@
 // What tells one plugin interface from the other: where each call lands in the voice
-// client's table, and, for interface 26, the plugin's ID and the cue files found under the
-// folder the voice client reports.
+// client's table, a table handed over too late, and, for interfaces 19 to 26, the plugin's
+// ID and the cue files found under the folder the voice client reports.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
@@ -18,21 +18,36 @@
 namespace sorlinx::testing {
 namespace {
 
+using ::testing::Contains;
+using ::testing::Each;
 using ::testing::ElementsAre;
 using ::testing::IsEmpty;
 
 std::vector<std::size_t> slotsCalled;
 
-using InterfaceTest = PluginTest;
+class InterfaceTest : public PluginTest {
+ protected:
+  InterfaceTest() {
+    slotsCalled.clear();
+    trapHandler = [](std::size_t slot) { slotsCalled.push_back(slot); };
+  }
+  ~InterfaceTest() override { trapHandler = keepHandler_; }
+  // Hands over a table of the test's interface whose every slot is a trap that records it.
+  void handOverTraps() const {
+    if (GetParam() == 4) {
+      interface4::setFunctionPointers(trappedTable(interface4::FunctionTable{}, true));
+    } else {
+      interface26::setFunctionPointers(
+          GetParam(), interface26::sharedSlots(trappedTable(interface26::FunctionTable{}, true)));
+    }
+  }
+
+ private:
+  decltype(trapHandler) keepHandler_ = trapHandler;
+};
 
 TEST_P(InterfaceTest, EachCallReachesItsOwnSlotAndNoOther) {
-  const auto keepHandler = trapHandler;
-  trapHandler = [](std::size_t slot) { slotsCalled.push_back(slot); };
-  if (GetParam() == 4) {
-    interface4::setFunctionPointers(trappedTable(interface4::FunctionTable{}, true));
-  } else {
-    interface26::setFunctionPointers(trappedTable(interface26::FunctionTable{}, true));
-  }
+  handOverTraps();
   const Host& seam = pluginState.host;
   ClientId client = 0;
   ChannelId channelId = 0;
@@ -41,6 +56,7 @@ TEST_P(InterfaceTest, EachCallReachesItsOwnSlotAndNoOther) {
   std::int32_t status = 0;
   char path[16] = {};
   const Vector3 position{1, 2, 3};
+  // Interfaces 19 to 26 share every slot the plugin uses.
   struct Case {
     const char* entry;
     std::size_t slot4;
@@ -71,36 +87,46 @@ TEST_P(InterfaceTest, EachCallReachesItsOwnSlotAndNoOther) {
     c.call();
     EXPECT_THAT(slotsCalled, ElementsAre(GetParam() == 4 ? c.slot4 : c.slot26));
   }
-  // The plugin folder: interface 4 has no such call; interface 26 asks for it with the ID.
+  // The plugin folder: interface 4 has no such call; 19 asks for it as it is, 26 with the
+  // ID, and not before the ID has come.
   slotsCalled.clear();
   if (GetParam() == 4) {
     EXPECT_EQ(seam.pluginFolder, nullptr);
   } else {
     interface26::registerPluginID("");
-    EXPECT_FALSE(seam.pluginFolder(path, sizeof path)) << "no ID has come yet";
+    EXPECT_EQ(seam.pluginFolder(path, sizeof path), GetParam() == 19) << "no ID has come yet";
     interface26::registerPluginID(TEST_PLUGIN_ID);
     EXPECT_TRUE(seam.pluginFolder(path, sizeof path));
-    EXPECT_THAT(slotsCalled, ElementsAre(182U));
+    EXPECT_THAT(slotsCalled, Each(182U));
+    EXPECT_EQ(slotsCalled.size(), GetParam() == 19 ? 2U : 1U);
   }
-  trapHandler = keepHandler;
 }
 
-TEST_P(InterfaceTest, ATableHandedOverWhileRunningIsIgnored) {
+TEST_P(InterfaceTest, ATableHandedOverWhileRunningChangesNothing) {
   pluginState.pacer = &pluginState.steadyPacer;  // the real threads run here
   ts3plugin_init();
-  if (GetParam() == 4) {
-    interface4::setFunctionPointers(trappedTable(interface4::FunctionTable{}, true));
-  } else {
-    interface26::setFunctionPointers(trappedTable(interface26::FunctionTable{}, true));
-  }
-  logError("still the first table");  // a trap would stop the program
+  handOverTraps();
+  // Every call still reaches the first table, those the adapters wrap as well.
+  const Host& seam = pluginState.host;
+  const Vector3 position{1, 2, 3};
+  seam.channelset3DAttributes(1, 8, &position);
+  seam.startConnection(1, "i", "a", 1, "n", "", "");
+  char path[64] = {};
+  const bool folder = seam.pluginFolder != nullptr && seam.pluginFolder(path, sizeof path);
+  logError("still the first table");
   ts3plugin_shutdown();
-  EXPECT_THAT(host.logLines(), ::testing::Contains("still the first table"));
+  EXPECT_THAT(slotsCalled, IsEmpty());
+  EXPECT_THAT(host.logLines(), Contains("still the first table"));
+  EXPECT_THAT(host.transcript(), Contains(placement("1,8,1,2,3")));
+  EXPECT_EQ(host.callsTo("startConnection").size(), 1U);
+  EXPECT_EQ(folder, GetParam() != 4);
+  EXPECT_EQ(std::string(path), GetParam() == 4 ? "" : TEST_PLUGIN_FOLDER);
 }
 
 SORLINX_FOR_EACH_INTERFACE(InterfaceTest);
 
-// Interface 26 only: where the cue files are played from.
+// Where the cue files are played from in interfaces 19 to 26: 19's client, which hands
+// over no ID, stands for those whose getPluginPath takes none.
 class CuePathTest : public PluginTest {
  protected:
   CuePathTest() { setLists({1}, {}); }
@@ -132,7 +158,8 @@ TEST_P(CuePathTest, BuiltOnceUnderTheFolderWithOrWithoutItsSeparator) {
     bruit.replace(bruit.size() - 6, 2, "bruit");
     EXPECT_THAT(cuesPlayed(), ElementsAre(quoted(rc), quoted(bruit), quoted(bruit)));
     EXPECT_EQ(host.callsTo("getPluginPath").size(), 1U) << "built once";
-    EXPECT_EQ(host.callsTo("getPluginPath").at(0).arguments, "1000,\"sorlinx_win64-1\"");
+    EXPECT_EQ(host.callsTo("getPluginPath").at(0).arguments,
+              GetParam() == 19 ? "1000" : "1000,\"sorlinx_win64-1\"");
   }
   EXPECT_THAT(host.logLines(), IsEmpty());
 }
@@ -154,7 +181,12 @@ TEST_P(CuePathTest, AFolderThatCannotMakeAWholePathGivesTheRelativePathsWithOneL
   }
 }
 
-TEST_P(CuePathTest, TheIdIsCopiedAndMayComeBeforeOrAfterInitOrNever) {
+INSTANTIATE_TEST_SUITE_P(, CuePathTest, ::testing::Values(19, 26), interfaceName);
+
+// From interface 21 on, getPluginPath takes the plugin's ID.
+using PluginIdTest = CuePathTest;
+
+TEST_P(PluginIdTest, TheIdIsCopiedAndMayComeBeforeOrAfterInitOrNever) {
   // The voice client's text dies with the call.
   char id[] = "sorlinx_win64-7";
   interface26::registerPluginID(id);
@@ -181,7 +213,7 @@ TEST_P(CuePathTest, TheIdIsCopiedAndMayComeBeforeOrAfterInitOrNever) {
   EXPECT_EQ(cues[2].args.at(1), quoted(cueFile("bruit.wav")));
 }
 
-INSTANTIATE_TEST_SUITE_P(, CuePathTest, ::testing::Values(26), interfaceName);
+INSTANTIATE_TEST_SUITE_P(, PluginIdTest, ::testing::Values(26), interfaceName);
 
 }  // namespace
 }  // namespace sorlinx::testing

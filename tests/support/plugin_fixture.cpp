@@ -43,6 +43,8 @@ PluginTest::~PluginTest() { resetPluginState(); }
 void PluginTest::installHost() {
   if (GetParam() == 4) {
     interface4::setFunctionPointers(host.table4());
+  } else if (GetParam() == 19) {
+    interface26::setFunctionPointers(19, interface26::sharedSlots(host.table19()));
   } else {
     interface26::setFunctionPointers(host.table26());
     interface26::registerPluginID(TEST_PLUGIN_ID);

@@ -1,7 +1,8 @@
 // The common ground of the unit tests: the simulator's voice client, which records every
 // call and fails any entry on demand, installed as the plugin's host through one plugin
-// interface's table, 4 or 26 (the test's parameter: every test of a fixture derived from
-// PluginTest runs with each, see SORLINX_FOR_EACH_INTERFACE), with local client 5 in
+// interface's table, 4, 19 or 26 (the test's parameter: every test of a fixture derived from
+// PluginTest runs with each, see SORLINX_FOR_EACH_INTERFACE; 19 stands for the tables whose
+// getPluginPath takes no plugin ID, 26 for those whose does), with local client 5 in
 // channel 40 beside client 8, client 9 in channel 41, connection 1 established), the
 // in-memory clipboard emptied, the plugin's process-wide state back at its start and a
 // virtual clock for the workers. Tests that start the real threads stop them before the
@@ -38,8 +39,8 @@ using Lists = std::pair<std::vector<ClientId>, std::vector<ClientId>>;
 Lists lists();
 void setLists(std::vector<ClientId> rc, std::vector<ClientId> rl);
 
-// Interface 26's voice client in the tests: the folder it reports for the plugins, and the
-// ID it hands over.
+// The voice client of interfaces 19 to 26 in the tests: the folder it reports for the
+// plugins, and the ID that interface 26's hands over (19's hands over none).
 inline constexpr std::string_view TEST_PLUGIN_FOLDER =
     R"(C:\Users\p\AppData\Roaming\TS3Client\plugins)";
 inline constexpr const char* TEST_PLUGIN_ID = "sorlinx_win64-1";
@@ -57,7 +58,7 @@ class PluginTest : public ::testing::TestWithParam<int> {
   ~PluginTest() override;
 
   // Hands the fake's table of the test's interface to the plugin, as the voice client does
-  // before init; interface 26's also gets the plugin's ID.
+  // before init; interface 26's client also hands over the plugin's ID.
   void installHost();
   // What differs in the fake's records from one interface to the other: the entry that
   // moves a client, a placement with its arguments as the transcript shows it, and the
@@ -85,11 +86,12 @@ class PluginTest : public ::testing::TestWithParam<int> {
   ClipboardChannel channel;
 };
 
-// Names the runs of a fixture's tests after the interface: Interface4, Interface26.
+// Names the runs of a fixture's tests after the interface: Interface4, Interface19, ...
 std::string interfaceName(const ::testing::TestParamInfo<int>& info);
 
 }  // namespace sorlinx::testing
 
 // Runs every TEST_P of the fixture once per plugin interface.
-#define SORLINX_FOR_EACH_INTERFACE(Fixture) \
-  INSTANTIATE_TEST_SUITE_P(, Fixture, ::testing::Values(4, 26), ::sorlinx::testing::interfaceName)
+#define SORLINX_FOR_EACH_INTERFACE(Fixture)                         \
+  INSTANTIATE_TEST_SUITE_P(, Fixture, ::testing::Values(4, 19, 26), \
+                           ::sorlinx::testing::interfaceName)

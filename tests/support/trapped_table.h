@@ -33,19 +33,28 @@ constexpr std::array<Slot, sizeof...(Indexes)> traps(std::index_sequence<Indexes
   return {&trap<Indexes>...};
 }
 
-// `table` with each null slot replaced by its trap; `everySlot` replaces them all.
-template <typename Table>
-Table trappedTable(const Table& table, bool everySlot = false) {
+// The first `Count` slots of a table: `table`'s, each null one replaced by its trap
+// (`everySlot` replaces them all), then traps for the slots past its end, for a voice
+// client whose table is longer than the declaration at hand.
+template <std::size_t Count, typename Table>
+std::array<Slot, Count> trappedSlots(const Table& table, bool everySlot = false) {
   constexpr std::size_t SLOTS = sizeof(Table) / sizeof(Slot);
-  static_assert(sizeof(Table) == SLOTS * sizeof(Slot));
-  static constexpr auto TRAPS = traps(std::make_index_sequence<SLOTS>());
-  std::array<Slot, SLOTS> slots{};
+  static_assert(sizeof(Table) == SLOTS * sizeof(Slot) && SLOTS <= Count);
+  static constexpr auto TRAPS = traps(std::make_index_sequence<Count>());
+  std::array<Slot, Count> slots{};
   std::memcpy(slots.data(), &table, sizeof table);
-  for (std::size_t slot = 0; slot < SLOTS; ++slot) {
+  for (std::size_t slot = 0; slot < Count; ++slot) {
     if (everySlot || slots[slot] == nullptr) {
       slots[slot] = TRAPS[slot];
     }
   }
+  return slots;
+}
+
+// `table` with each null slot replaced by its trap; `everySlot` replaces them all.
+template <typename Table>
+Table trappedTable(const Table& table, bool everySlot = false) {
+  const auto slots = trappedSlots<sizeof(Table) / sizeof(Slot)>(table, everySlot);
   Table trapped{};
   std::memcpy(&trapped, slots.data(), sizeof trapped);
   return trapped;

@@ -362,12 +362,20 @@ struct VoiceClient::Entries {
   }
 
   static void SORLINX_CDECL getPluginPath(char* path, std::size_t maxLength, const char* pluginId) {
+    pluginPath({number(maxLength), text(pluginId)}, path, maxLength);
+  }
+
+  // Interfaces 19 and 20: the same without the plugin's ID.
+  static void SORLINX_CDECL getPluginPathWithoutId(char* path, std::size_t maxLength) {
+    pluginPath({number(maxLength)}, path, maxLength);
+  }
+
+  static void pluginPath(std::vector<std::string> args, char* path, std::size_t maxLength) {
     VoiceClient& vc = *current;
-    vc.call("getPluginPath", {number(maxLength), text(pluginId)}, std::nullopt,
-            [&](HostCall&) -> HostError {
-              writeCut(vc.pluginPath_, path, maxLength);
-              return 0;
-            });
+    vc.call("getPluginPath", std::move(args), std::nullopt, [&](HostCall&) -> HostError {
+      writeCut(vc.pluginPath_, path, maxLength);
+      return 0;
+    });
   }
 
   // Writes `value` zero-terminated, cut to the buffer, as the voice client's path getters do.
@@ -422,6 +430,15 @@ interface4::FunctionTable VoiceClient::table4() const {
   table.getConnectionStatus = &Entries::getConnectionStatus;
   table.getConfigPath = &Entries::getConfigPath;
   table.getCurrentServerConnectionHandlerID = &Entries::getCurrentServerConnectionHandlerID;
+  return table;
+}
+
+interface26::Interface19Table VoiceClient::table19() const {
+  // The same entries at the same slots, but for getPluginPath.
+  const interface26::FunctionTable newest = table26();
+  interface26::Interface19Table table{};
+  std::memcpy(&table, &newest, sizeof table);
+  table.getPluginPath = &Entries::getPluginPathWithoutId;
   return table;
 }
 

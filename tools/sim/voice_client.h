@@ -67,8 +67,11 @@ class VoiceClient {
   VoiceClient& operator=(const VoiceClient&) = delete;
   ~VoiceClient();
 
-  // The tables whose entries call this client, one per plugin interface.
+  // The tables whose entries call this client, one per plugin interface. Interfaces 21 to
+  // 24 hand over the first slots of interface 26's; 20 that of 19, whose getPluginPath
+  // takes no plugin ID.
   [[nodiscard]] interface4::FunctionTable table4() const;
+  [[nodiscard]] interface26::Interface19Table table19() const;
   [[nodiscard]] interface26::FunctionTable table26() const;
 
   // --- The world ---
@@ -82,7 +85,7 @@ class VoiceClient {
   void moveClient(ClientId client, ChannelId channel);
   // getConfigPath writes this text (cut to the buffer's size).
   void setConfigPath(std::string path);
-  // getPluginPath (interface 26) writes this text (cut to the buffer's size).
+  // getPluginPath (interfaces 19 to 26) writes this text (cut to the buffer's size).
   void setPluginPath(std::string path);
 
   [[nodiscard]] ClientId localClient() const;
