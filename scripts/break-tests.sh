@@ -74,9 +74,6 @@ brk x11-answer-not-waking src/clipboard/clipboard_x11.cpp \
 brk x11-serving-wakes src/clipboard/clipboard_x11.cpp \
   's/(XCB_EVENT_MASK_NO_EVENT, wire\.data\(\)\);\n)/$1  b.passWanted = true;\n/' \
   'serving the plugin'"'"'s text to another program brings a pass of its own' linux-so
-brk x11-own-notice-counted src/clipboard/clipboard_x11.cpp \
-  's/if \(notice\.owner != b\.window\) \{/if (notice.owner != b.window || b.owned) {/' \
-  'the server'"'"'s notice of the plugin'"'"'s own write counts as a change, with a pass' linux-so
 brk x11-notice-kept src/clipboard/clipboard_x11.cpp \
   's/\n\s*b\.passWanted = false;\n(\s*return wanted;)/\n$1/' \
   'the X11 wait never takes a notice: a text no read took brings passes without end' linux-so

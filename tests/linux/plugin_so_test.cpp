@@ -8,7 +8,6 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <stdlib.h>
-#include <time.h>
 
 #include <algorithm>
 #include <array>
@@ -236,7 +235,7 @@ TEST_F(PluginSoTest, AQueryIsAnsweredBeforeTheFrameTenMillisecondsLaterAndTheFra
 
 // The passes that notices bring do not count towards the reset: with the player copying
 // every 100 ms, each text twice over, the reset still comes twenty regular looks (two
-// seconds) after the last request; and the plugin's own reply brings no endless passes.
+// seconds) after the last request.
 TEST_F(PluginSoTest, TheResetComesTwoSecondsAfterTheLastRequestWhateverIsCopied) {
   start();
   host.clearCalls();
@@ -256,20 +255,6 @@ TEST_F(PluginSoTest, TheResetComesTwoSecondsAfterTheLastRequestWhateverIsCopied)
             << " ms after the request\n";
   EXPECT_GE(*resetAfter, 1900ms) << "the copies' passes were counted";
   EXPECT_EQ(host.placements().size(), 3U);
-
-  // A reply, then a second of nothing: the worker reads its reply back once, and otherwise
-  // wakes only for its regular looks. Endless passes would keep a core busy.
-  ASSERT_TRUE(answers("GetVersion", "", VERSION));
-  const auto cpuNow = [] {
-    timespec time{};
-    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &time);
-    return static_cast<double>(time.tv_sec) * 1000.0 + static_cast<double>(time.tv_nsec) / 1e6;
-  };
-  const double cpuBefore = cpuNow();
-  std::this_thread::sleep_for(1s);
-  const double busyMs = cpuNow() - cpuBefore;
-  std::cout << "CPU time over one idle second after a reply: " << busyMs << " ms\n";
-  EXPECT_LT(busyMs, 100.0);
 }
 
 TEST_F(PluginSoTest, ConnectToServerConnectsUnderTheIdentityOfTheSecretsFile) {
