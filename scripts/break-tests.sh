@@ -84,7 +84,7 @@ brk x11-notices-ignored src/clipboard/clipboard_x11.cpp \
   's/return notices;\n\}\n\nvoid clipboard::release/return nullptr;\n}\n\nvoid clipboard::release/' \
   'the Linux library hears no notices: it looks only every polling period' linux-so
 brk x11-serving-late src/clipboard/clipboard_x11.cpp \
-  's/connected \? xcb_get_file_descriptor\(b\.connection\) : -1/-1/' \
+  's/connected \? xcb_get_file_descriptor\(b\.connection\) : -1/connected ? -1 : -1/' \
   'the X11 wait does not watch the connection: requests and changes wait for a pass' linux-so
 brk x11-no-display-spins src/clipboard/clipboard_x11.cpp \
   's/if \(b\.passWanted \|\| left <= 0\) \{/if (b.passWanted || left <= 0 || !connected) {/' \
