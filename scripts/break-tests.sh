@@ -89,6 +89,9 @@ brk x11-serving-late src/clipboard/clipboard_x11.cpp \
 brk x11-no-display-spins src/clipboard/clipboard_x11.cpp \
   's/if \(b\.passWanted \|\| left <= 0\) \{/if (b.passWanted || left <= 0 || !connected) {/' \
   'without a display the X11 wait returns at once: the worker spins' linux-so
+brk x11-stop-waits-for-owner src/clipboard/clipboard_x11.cpp \
+  's/\n\s*if \(ends\[1\]\.revents != 0\) \{\n[^\n]*\n\s*\}\n/\n/' \
+  'a stop during a pass waits out a slow owner' linux-so
 brk clip-buffer-kept src/clipboard/clipboard_channel.cpp \
   's/\n\s*releaseIfLarge\(channel\.currentText\);\n/\n/' \
   'a huge clipboard text pins its buffer for the rest of the session'
@@ -245,6 +248,9 @@ brk workers-extra-pass-moves-look src/plugin/workers.cpp \
 brk pacer-stop-not-waking-notices src/shared/pacer.cpp \
   's/\n\s*notices_->wake\(\);[^\n]*\n/\n/' \
   'a stop does not end a wait for notices'
+brk pacer-attachment-dropped src/shared/pacer.cpp \
+  's/stop_\.attach\(before\);/static_cast<void>(before);\n  stop_.attach(nullptr);/' \
+  'a wait drops the notices attached for the life of the worker: a stop during a pass is not heard'
 brk pacer-stop-unseen src/shared/pacer.cpp \
   's/return !wake_\.wait_for/return wake_.wait_for/' \
   'a pause cut short by a stop reports that the worker may go on'

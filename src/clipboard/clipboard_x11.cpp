@@ -143,6 +143,9 @@ struct X11Clipboard {
   bool passWanted = false;
   Clock::time_point nextAttempt{};
   bool outageLogged = false;
+  // The worker's notices' eventfd while they exist: a stop makes it readable, which ends a
+  // pass's wait for a slow owner too (the wait between passes empties it).
+  int stopFd = -1;
 };
 
 X11Clipboard& board() {
@@ -432,8 +435,8 @@ std::size_t freeSlot(const X11Clipboard& b) {
   return chosen;
 }
 
-// Waits until `deadline` for the answer to the question in `slot`, handling every event
-// meanwhile.
+// Waits until `deadline` for the answer to the question in `slot`, or a stop, handling
+// every event meanwhile.
 void await(X11Clipboard& b, std::size_t slot, Clock::time_point deadline) {
   const Conversion& conversion = b.slots.at(slot);
   while (handleEvents(b) && conversion.asked && !conversion.answered &&
@@ -442,8 +445,12 @@ void await(X11Clipboard& b, std::size_t slot, Clock::time_point deadline) {
     if (left <= 0) {
       return;
     }
-    pollfd socket{xcb_get_file_descriptor(b.connection), POLLIN, 0};
-    poll(&socket, 1, static_cast<int>(left));
+    std::array<pollfd, 2> ends{
+        {{xcb_get_file_descriptor(b.connection), POLLIN, 0}, {b.stopFd, POLLIN, 0}}};
+    poll(ends.data(), ends.size(), static_cast<int>(left));
+    if (ends[1].revents != 0) {
+      return;  // the question stands; the worker winds up
+    }
   }
 }
 
@@ -531,10 +538,11 @@ bool readCurrent(X11Clipboard& b, std::string& text) {
 
 class X11Notices final : public ChangeNotices {
  public:
-  X11Notices() = default;
+  X11Notices() { board().stopFd = wakeFd_; }
   X11Notices(const X11Notices&) = delete;
   X11Notices& operator=(const X11Notices&) = delete;
   ~X11Notices() override {
+    board().stopFd = -1;
     if (wakeFd_ >= 0) {
       close(wakeFd_);
     }

@@ -225,6 +225,23 @@ TEST_F(X11ClipboardTest, AnOwnWriteIsReadBackOnceAndServedWhileTheWorkerWaits) {
   EXPECT_THAT(logLines, IsEmpty());
 }
 
+// A stop that comes while a pass waits for a slow owner's answer ends that wait too, so
+// that shutdown does not wait out the owner.
+TEST_F(X11ClipboardTest, AStopEndsAPassWaitingForASlowOwner) {
+  const auto notices = clipboard::listenForChanges();
+  ASSERT_NE(notices, nullptr);
+  pass();
+  TestOwner owner({requestText("GetVersion", ""), TestOwner::Answer::utf8, 700ms});
+  owner.take();
+  ASSERT_TRUE(waitOn(*notices, 2s).first);
+  notices->wake();
+  const auto start = Clock::now();
+  pass();
+  EXPECT_LT(Clock::now() - start, 25ms) << "the pass waited for the owner after the stop";
+  // The pass did ask (it did not end for want of a question).
+  EXPECT_TRUE(testing::eventually([&] { return owner.questions().size() == 1; }, 1s));
+}
+
 TEST_F(X11ClipboardTest, ItsTextIsServedInEveryTargetUntilAnotherProgramTakesTheSelection) {
   testing::XClipboard game;
   std::uint64_t emptiedAt = 0;
