@@ -4,8 +4,10 @@
 # Each break below is a mistake a reviewer would look for: an off-by-one, a swapped
 # coordinate, a dropped check, a dropped log line, a wrong reply text, a wrong order, a wrong
 # timing constant, a missing freeMemory, a dropped lock... For each one the script applies it
-# (a single perl substitution that must match exactly once), rebuilds the linux preset
-# incrementally, runs `ctest --preset linux`, and puts the file back, also when interrupted.
+# (a single perl substitution that must match exactly once), rebuilds its preset (linux, or
+# linux-so for the X11 clipboard's, whose tests start Xvfb servers of their own)
+# incrementally, runs its tests (`ctest --preset PRESET`), and puts the file back, also
+# when interrupted.
 #
 #   CAUGHT       some test failed, and failed again when rerun alone
 #   MISSED       every test passed (or the failures did not repeat: noted as flaky)
@@ -28,12 +30,14 @@ ids=()
 files=()
 substs=()
 notes=()
-# brk ID FILE SUBSTITUTION NOTE
+presets=()
+# brk ID FILE SUBSTITUTION NOTE [PRESET]
 brk() {
   ids+=("$1")
   files+=("$2")
   substs+=("$3")
   notes+=("$4")
+  presets+=("${5:-linux}")
 }
 
 # --- src/clipboard ---
@@ -61,6 +65,33 @@ brk clip-extra-pass-counted src/clipboard/clipboard_channel.cpp \
 brk clip-memory-notice-kept src/clipboard/clipboard_memory.cpp \
   's/\n\s*b\.noticePending = false;\n(\s*b\.woken = false;\n\s*return changed;)/\n$1/' \
   'a notice is never taken: the worker passes without end'
+brk x11-change-not-waking src/clipboard/clipboard_x11.cpp \
+  's/(b\.ownerless = notice\.owner == XCB_NONE;)\n\s*b\.passWanted = true;/$1/' \
+  'another program taking the X11 clipboard waits for the next regular look' linux-so
+brk x11-answer-not-waking src/clipboard/clipboard_x11.cpp \
+  's/(conversion\.answered = true;[^\n]*)\n\s*b\.passWanted = true;/$1/' \
+  'a slow owner'"'"'s answer waits for the next regular look' linux-so
+brk x11-serving-wakes src/clipboard/clipboard_x11.cpp \
+  's/(XCB_EVENT_MASK_NO_EVENT, wire\.data\(\)\);\n)/$1  b.passWanted = true;\n/' \
+  'serving the plugin'"'"'s text to another program brings a pass of its own' linux-so
+brk x11-notice-kept src/clipboard/clipboard_x11.cpp \
+  's/\n\s*b\.passWanted = false;\n(\s*return wanted;)/\n$1/' \
+  'the X11 wait never takes a notice: a text no read took brings passes without end' linux-so
+brk x11-stop-lost src/clipboard/clipboard_x11.cpp \
+  's/static_cast<void>\(write\(wakeFd_, &one, sizeof one\)\);/static_cast<void>(one);/' \
+  'a stop does not end the X11 wait' linux-so
+brk x11-notices-ignored src/clipboard/clipboard_x11.cpp \
+  's/return notices;\n\}\n\nvoid clipboard::release/return nullptr;\n}\n\nvoid clipboard::release/' \
+  'the Linux library hears no notices: it looks only every polling period' linux-so
+brk x11-serving-late src/clipboard/clipboard_x11.cpp \
+  's/connected \? xcb_get_file_descriptor\(b\.connection\) : -1/connected ? -1 : -1/' \
+  'the X11 wait does not watch the connection: requests and changes wait for a pass' linux-so
+brk x11-no-display-spins src/clipboard/clipboard_x11.cpp \
+  's/if \(b\.passWanted \|\| left <= 0\) \{/if (b.passWanted || left <= 0 || !connected) {/' \
+  'without a display the X11 wait returns at once: the worker spins' linux-so
+brk x11-stop-waits-for-owner src/clipboard/clipboard_x11.cpp \
+  's/\n\s*if \(ends\[1\]\.revents != 0\) \{\n[^\n]*\n\s*\}\n/\n/' \
+  'a stop during a pass waits out a slow owner' linux-so
 brk clip-buffer-kept src/clipboard/clipboard_channel.cpp \
   's/\n\s*releaseIfLarge\(channel\.currentText\);\n/\n/' \
   'a huge clipboard text pins its buffer for the rest of the session'
@@ -241,6 +272,9 @@ brk workers-extra-pass-moves-look src/plugin/workers.cpp \
 brk pacer-stop-not-waking-notices src/shared/pacer.cpp \
   's/\n\s*notices_->wake\(\);[^\n]*\n/\n/' \
   'a stop does not end a wait for notices'
+brk pacer-attachment-dropped src/shared/pacer.cpp \
+  's/stop_\.attach\(before\);/static_cast<void>(before);\n  stop_.attach(nullptr);/' \
+  'a wait drops the notices attached for the life of the worker: a stop during a pass is not heard'
 brk pacer-stop-unseen src/shared/pacer.cpp \
   's/return !wake_\.wait_for/return wake_.wait_for/' \
   'a pause cut short by a stop reports that the worker may go on'
@@ -308,7 +342,7 @@ done
 
 if [ $list -eq 1 ]; then
   for i in "${!ids[@]}"; do
-    printf '%-32s %-40s %s\n' "${ids[$i]}" "${files[$i]}" "${notes[$i]}"
+    printf '%-32s %-9s %-40s %s\n' "${ids[$i]}" "${presets[$i]}" "${files[$i]}" "${notes[$i]}"
   done
   exit 0
 fi
@@ -367,21 +401,29 @@ apply() {
   ' "$1" "$2"
 }
 
-build() { cmake --build --preset linux -j2; }
+build() { cmake --build --preset "$1" -j2; }
 
+# The presets the selected breaks need, each built (and tested) unbroken first.
+used=()
+for i in "${selected[@]}"; do
+  [[ " ${used[*]} " == *" ${presets[$i]} "* ]] || used+=("${presets[$i]}")
+done
 if [ $dry -eq 0 ]; then
-  echo "== $tree: building and testing the unbroken tree"
-  if [ ! -f build/linux/build.ninja ]; then
-    cmake --preset linux >"$logs/clean.log" 2>&1 || { echo "configure failed: see $logs/clean.log"; exit 1; }
-  fi
-  if ! build >>"$logs/clean.log" 2>&1; then
-    echo "the unbroken tree does not build: see $logs/clean.log"
-    exit 1
-  fi
-  if [ $cleanRun -eq 1 ] && ! ctest --preset linux >>"$logs/clean.log" 2>&1; then
-    echo "the unbroken tree fails its tests: see $logs/clean.log"
-    exit 1
-  fi
+  for preset in "${used[@]}"; do
+    echo "== $tree: building and testing the unbroken tree ($preset)"
+    if [ ! -f "build/$preset/build.ninja" ]; then
+      cmake --preset "$preset" >>"$logs/clean.log" 2>&1 ||
+        { echo "configure failed: see $logs/clean.log"; exit 1; }
+    fi
+    if ! build "$preset" >>"$logs/clean.log" 2>&1; then
+      echo "the unbroken tree does not build: see $logs/clean.log"
+      exit 1
+    fi
+    if [ $cleanRun -eq 1 ] && ! ctest --preset "$preset" >>"$logs/clean.log" 2>&1; then
+      echo "the unbroken tree fails its tests: see $logs/clean.log"
+      exit 1
+    fi
+  done
 fi
 
 results=()
@@ -393,6 +435,7 @@ start=$(date +%s)
 for i in "${selected[@]}"; do
   id=${ids[$i]}
   file=${files[$i]}
+  preset=${presets[$i]}
   log="$logs/$id.log"
   began=$(date +%s)
   detail=""
@@ -403,16 +446,16 @@ for i in "${selected[@]}"; do
     detail=$(head -1 "$log")
   elif [ $dry -eq 1 ]; then
     status=APPLIES
-  elif ! build >>"$log" 2>&1; then
+  elif ! build "$preset" >>"$log" 2>&1; then
     status=NOBUILD
-  elif ctest --preset linux >>"$log" 2>&1; then
+  elif ctest --preset "$preset" >>"$log" 2>&1; then
     status=MISSED
   else
     failed=$(sed -n '/The following tests FAILED:/,$p' "$log" | grep -E '^[[:space:]]+[0-9]+ - ' |
       sed -E 's/^[[:space:]]+[0-9]+ - ([^ ]+).*/\1/' | tr '\n' ' ')
     # A failure that does not repeat is the machine's, not the break's.
     echo "== rerunning the failed tests" >>"$log"
-    if ctest --preset linux --rerun-failed >>"$log" 2>&1; then
+    if ctest --preset "$preset" --rerun-failed >>"$log" 2>&1; then
       status=MISSED
       detail="flaky: $failed"
     else
@@ -435,7 +478,10 @@ done
 
 if [ $dry -eq 0 ]; then
   # Leave the build as the sources are.
-  build >"$logs/final.log" 2>&1 || echo "the final rebuild failed: see $logs/final.log"
+  : >"$logs/final.log"
+  for preset in "${used[@]}"; do
+    build "$preset" >>"$logs/final.log" 2>&1 || echo "the final rebuild failed: see $logs/final.log"
+  done
 fi
 
 total=$(($(date +%s) - start))

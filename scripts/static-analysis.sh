@@ -45,7 +45,7 @@ mapfile -t files < <(native_files)
 tidy run-clang-tidy-14 -p build/linux -j "$jobs" -quiet "${files[@]}"
 # The Linux library's own platform files and the native Linux programs', from the build that
 # compiles them.
-linux_only=(src/clipboard/clipboard_x11.cpp src/clipboard/clipboard_notices_none.cpp
+linux_only=(src/clipboard/clipboard_x11.cpp
   src/glibc_baseline.cpp tools/send/main.cpp tools/send/player_clipboard_x11.cpp
   tools/sim/live_clipboard.cpp tools/sim/live_platform_x11.cpp)
 tidy clang-tidy-14 -p build/linux-so -quiet "${linux_only[@]}"

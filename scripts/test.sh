@@ -50,9 +50,11 @@ trap finish EXIT
 
 # The Linux library's tests get an X server of their own, on a display number no other
 # server uses (Xvfb picks it and writes it once it accepts connections). Only they see it:
-# the Windows tests keep wine's own clipboard, away from X.
+# the Windows tests keep wine's own clipboard, away from X. -noreset: a server that resets
+# when its last client leaves drops a connection made at that moment, as a test's is when
+# the one before it has just shut the plugin down.
 display_file=$(mktemp)
-Xvfb -nolisten tcp -displayfd 3 3>"$display_file" 2>/dev/null &
+Xvfb -nolisten tcp -noreset -displayfd 3 3>"$display_file" 2>/dev/null &
 xvfb_pid=$!
 for _ in $(seq 100); do
   [ -s "$display_file" ] && break

@@ -19,9 +19,13 @@
 // - Writing makes that window the owner; the text is then handed to every program that
 //   asks, as TARGETS, UTF8_STRING, STRING or TEXT, and offered with the hint that clipboard
 //   managers read as "do not keep this in the history", until another program takes
-//   CLIPBOARD over. The requests are answered in the clipboard worker's passes, so a reader
-//   waits at most one polling period; no other thread ever touches the connection. When the
+//   CLIPBOARD over. The requests are answered by the clipboard worker the moment they come,
+//   while it waits between passes; no other thread ever touches the connection. When the
 //   plugin stops, its text leaves the clipboard with its window.
+// - Between passes the worker waits (listenForChanges) on the connection and on an eventfd
+//   that a stop signals, handling each event as it comes: another program taking CLIPBOARD,
+//   or an owner's answer to the question for the current text, brings a pass at once. The
+//   plugin's own write brings the one pass that reads it back, and nothing more.
 // - Without a display (no DISPLAY, a refused connection, a server gone) the clipboard is
 //   simply absent: reads and writes fail and the counter stands still. One line says so,
 //   and a connection is tried again every few seconds.
@@ -31,11 +35,14 @@
 #include "clipboard/clipboard_x11.h"
 
 #include <poll.h>
+#include <sys/eventfd.h>
+#include <unistd.h>
 #include <xcb/xcb.h>
 #include <xcb/xfixes.h>
 
 #include <algorithm>
 #include <array>
+#include <cerrno>
 #include <chrono>
 #include <csignal>
 #include <cstdlib>
@@ -130,8 +137,15 @@ struct X11Clipboard {
   Clock::duration retryPause = FIRST_RETRY;
   // The last read that failed found no text at all, rather than an answer still to come.
   bool noText = false;
+  // Something came that a pass should see without waiting for the next look: another owner,
+  // the answer to the current question, or the plugin's own write (read back once). Taken
+  // by the worker's wait for notices, and by a read, which sees all that came before it.
+  bool passWanted = false;
   Clock::time_point nextAttempt{};
   bool outageLogged = false;
+  // The worker's notices' eventfd while they exist: a stop makes it readable, which ends a
+  // pass's wait for a slow owner too (the wait between passes empties it).
+  int stopFd = -1;
 };
 
 X11Clipboard& board() {
@@ -339,7 +353,8 @@ void answered(X11Clipboard& b, const xcb_selection_notify_event_t& notify) {
     // replaces it.
     conversion.asked = false;
   } else if (notify.property != XCB_NONE) {
-    conversion.answered = true;  // the pass takes it
+    conversion.answered = true;  // the pass takes it, at once
+    b.passWanted = true;
   } else if (notify.target == b.atoms[UTF8_STRING]) {
     ask(b, *found, XCB_ATOM_STRING);  // older programs give Latin-1 only
   } else {
@@ -371,6 +386,7 @@ void handle(X11Clipboard& b, const xcb_generic_event_t& event) noexcept {
       ++b.changes;
       b.changeTime = notice.timestamp;
       b.ownerless = notice.owner == XCB_NONE;
+      b.passWanted = true;
     }
   }
   // Anything else (errors of requests whose requestor vanished, property notices) needs
@@ -419,8 +435,8 @@ std::size_t freeSlot(const X11Clipboard& b) {
   return chosen;
 }
 
-// Waits until `deadline` for the answer to the question in `slot`, handling every event
-// meanwhile.
+// Waits until `deadline` for the answer to the question in `slot`, or a stop, handling
+// every event meanwhile.
 void await(X11Clipboard& b, std::size_t slot, Clock::time_point deadline) {
   const Conversion& conversion = b.slots.at(slot);
   while (handleEvents(b) && conversion.asked && !conversion.answered &&
@@ -429,8 +445,12 @@ void await(X11Clipboard& b, std::size_t slot, Clock::time_point deadline) {
     if (left <= 0) {
       return;
     }
-    pollfd socket{xcb_get_file_descriptor(b.connection), POLLIN, 0};
-    poll(&socket, 1, static_cast<int>(left));
+    std::array<pollfd, 2> ends{
+        {{xcb_get_file_descriptor(b.connection), POLLIN, 0}, {b.stopFd, POLLIN, 0}}};
+    poll(ends.data(), ends.size(), static_cast<int>(left));
+    if (ends[1].revents != 0) {
+      return;  // the question stands; the worker winds up
+    }
   }
 }
 
@@ -485,20 +505,8 @@ bool fetch(X11Clipboard& b, std::size_t slot, std::string& text) {
   return true;
 }
 
-}  // namespace
-
-std::uint64_t clipboard::changeCount() noexcept {
-  auto& b = board();
-  ready(b);
-  return b.changes;
-}
-
-bool clipboard::readText(std::string& text) {
-  auto& b = board();
-  b.noText = false;
-  if (!ready(b)) {
-    return false;
-  }
+// readText's work once connected and up to date.
+bool readCurrent(X11Clipboard& b, std::string& text) {
   if (b.owned) {
     const std::string_view own(b.ownText);
     text.assign(own.substr(0, own.find('\0')));
@@ -528,6 +536,84 @@ bool clipboard::readText(std::string& text) {
   return fetch(b, *slot, text);
 }
 
+class X11Notices final : public ChangeNotices {
+ public:
+  X11Notices() { board().stopFd = wakeFd_; }
+  X11Notices(const X11Notices&) = delete;
+  X11Notices& operator=(const X11Notices&) = delete;
+  ~X11Notices() override {
+    board().stopFd = -1;
+    if (wakeFd_ >= 0) {
+      close(wakeFd_);
+    }
+  }
+
+  [[nodiscard]] bool ready() const { return wakeFd_ >= 0; }
+
+  // Serves every request for the plugin's text as it comes, and returns only when a pass
+  // is wanted, the time is up or a stop woke it: the other events (property notices of the
+  // plugin's window, the server's notice of its own write) do not end the wait.
+  bool wait(Milliseconds timeout) override {
+    auto& b = board();
+    const auto deadline = Clock::now() + timeout;
+    for (;;) {
+      // Events that came in with the replies of the last pass already sit in the
+      // connection's queue, where poll() cannot see them: they are handled first. Without a
+      // display, or with one just lost (said once), only a stop or the time ends the wait,
+      // and the passes connect again when they can.
+      const bool connected = b.connection != nullptr && handleEvents(b);
+      const auto left = std::chrono::ceil<Milliseconds>(deadline - Clock::now()).count();
+      if (b.passWanted || left <= 0) {
+        break;
+      }
+      std::array<pollfd, 2> ends{
+          {{wakeFd_, POLLIN, 0},
+           {connected ? xcb_get_file_descriptor(b.connection) : -1, POLLIN, 0}}};
+      const int ready = poll(ends.data(), ends.size(), static_cast<int>(left));
+      if ((ready < 0 && errno != EINTR) || ends[0].revents != 0) {
+        break;
+      }
+    }
+    std::uint64_t wakes = 0;
+    static_cast<void>(read(wakeFd_, &wakes, sizeof wakes));  // non-blocking: empties it
+    const bool wanted = b.passWanted;
+    b.passWanted = false;
+    return wanted;
+  }
+
+  void wake() noexcept override {
+    const std::uint64_t one = 1;
+    static_cast<void>(write(wakeFd_, &one, sizeof one));
+  }
+
+ private:
+  int wakeFd_ = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+};
+
+}  // namespace
+
+bool clipboard::readText(std::string& text) {
+  auto& b = board();
+  b.noText = false;
+  if (!ready(b)) {
+    return false;
+  }
+  // What came before this read is what it reads, unless the clipboard changes hands while
+  // it waits for the owner: then the next pass comes at once for the new owner.
+  const std::uint64_t change = b.changes;
+  const bool taken = readCurrent(b, text);
+  if (b.changes == change) {
+    b.passWanted = false;
+  }
+  return taken;
+}
+
+std::uint64_t clipboard::changeCount() noexcept {
+  auto& b = board();
+  ready(b);
+  return b.changes;
+}
+
 bool clipboard::writeText(std::string_view text, std::uint64_t& /*emptiedAt*/) noexcept {
   // X never empties a selection before filling it: a failed write leaves it as it was, and
   // emptiedAt is never needed.
@@ -551,7 +637,17 @@ bool clipboard::writeText(std::string_view text, std::uint64_t& /*emptiedAt*/) n
   b.ownText.swap(copy);
   b.owned = true;
   ++b.changes;
+  b.passWanted = true;  // the pass that reads it back, as another program's text is read
   return true;
+}
+
+std::unique_ptr<ChangeNotices> clipboard::listenForChanges() noexcept {
+  std::unique_ptr<X11Notices> notices(new (std::nothrow) X11Notices);
+  if (notices == nullptr || !notices->ready()) {
+    logError("erreur clipboard X11: eventfd");
+    return nullptr;
+  }
+  return notices;
 }
 
 void clipboard::release() noexcept {

@@ -56,11 +56,14 @@ unsigned long clipboardThread(void* /*unused*/) {
   {
     // Made on this thread and gone before it ends: the platform's window (or connection)
     // that hears of changes belongs to the worker.
+    // A stop wakes them during a pass too: a pass waiting for a slow owner ends at once.
     const std::unique_ptr<ChangeNotices> notices = clipboard::listenForChanges();
+    pluginState.stopRequested.attach(notices.get());
     std::optional<PassKind> kind = PassKind::regular;
     while (kind && !pluginState.stopRequested.isSet()) {
       kind = clipboardTurn(channel, *kind, notices.get());
     }
+    pluginState.stopRequested.attach(nullptr);
   }
   clipboard::release();
   return 0;

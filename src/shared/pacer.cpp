@@ -1,6 +1,7 @@
 #include "shared/pacer.h"
 
 #include <algorithm>
+#include <utility>
 
 namespace sorlinx {
 
@@ -17,9 +18,9 @@ void StopFlag::set() {
   wake_.notify_all();
 }
 
-void StopFlag::attach(ChangeNotices* notices) {
+ChangeNotices* StopFlag::attach(ChangeNotices* notices) {
   const std::lock_guard lock(mutex_);
-  notices_ = notices;
+  return std::exchange(notices_, notices);
 }
 
 void StopFlag::clear() {
@@ -47,7 +48,7 @@ Wake SteadyPacer::awaitLook(Milliseconds duration, ChangeNotices* notices) {
   // one) wait again for what is left of the duration. The flag is looked at once the
   // notices are attached: a stop before that is seen here, a stop after it wakes them.
   const auto due = std::chrono::steady_clock::now() + duration;
-  stop_.attach(notices);
+  ChangeNotices* const before = stop_.attach(notices);
   Wake wake = Wake::due;
   for (;;) {
     if (stop_.isSet()) {
@@ -63,7 +64,7 @@ Wake SteadyPacer::awaitLook(Milliseconds duration, ChangeNotices* notices) {
       break;
     }
   }
-  stop_.attach(nullptr);
+  stop_.attach(before);
   return stop_.isSet() ? Wake::stopping : wake;
 }
 

@@ -43,8 +43,8 @@ class StopFlag {
   bool waitFor(Milliseconds duration);
   // While attached (until attach(nullptr)), set() also wakes `notices`, since a wait for
   // them does not watch this flag's condition variable. A waiter attaches, then looks at
-  // the flag, then waits: no stop falls between.
-  void attach(ChangeNotices* notices);
+  // the flag, then waits: no stop falls between. Returns the notices attached before.
+  ChangeNotices* attach(ChangeNotices* notices);
 
  private:
   std::atomic<bool> flag_{false};

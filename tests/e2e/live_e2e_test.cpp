@@ -11,18 +11,19 @@
 #include <cstdio>
 #include <cstring>
 #include <fstream>
-#include <mutex>
 #include <optional>
+#include <regex>
 #include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "child_process.h"
 #include "game_clipboard_win32.cpp"  // the protocol guide's game code, taken whole
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
+using sorlinx::e2e::ChildProcess;
 using std::chrono::milliseconds;
 
 // Empties the clipboard, as a player's program may.
@@ -32,143 +33,18 @@ void emptyClipboard() {
   CloseClipboard();
 }
 
-// A program of this folder, run with a pipe on its standard input and its output (standard
-// output and error together) gathered as it comes.
-class Program {
- public:
-  explicit Program(const std::string& commandLine) {
-    SECURITY_ATTRIBUTES inherit{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
-    HANDLE inputRead = nullptr;
-    HANDLE outputWrite = nullptr;
-    CreatePipe(&inputRead, &input_, &inherit, 0);
-    CreatePipe(&output_, &outputWrite, &inherit, 0);
-    SetHandleInformation(input_, HANDLE_FLAG_INHERIT, 0);
-    SetHandleInformation(output_, HANDLE_FLAG_INHERIT, 0);
-    STARTUPINFOA startup{};
-    startup.cb = sizeof startup;
-    startup.dwFlags = STARTF_USESTDHANDLES;
-    startup.hStdInput = inputRead;
-    startup.hStdOutput = outputWrite;
-    startup.hStdError = outputWrite;
-    std::string line = commandLine;
-    started_ = CreateProcessA(nullptr, line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr,
-                              &startup, &process_) != FALSE;
-    CloseHandle(inputRead);
-    CloseHandle(outputWrite);
-    reader_ = std::thread([this] {
-      char buffer[4096];
-      DWORD count = 0;
-      while (ReadFile(output_, buffer, sizeof buffer, &count, nullptr) != FALSE && count > 0) {
-        const std::lock_guard lock(mutex_);
-        output_text_.append(buffer, count);
-      }
-    });
-  }
-  Program(const Program&) = delete;
-  Program& operator=(const Program&) = delete;
-  ~Program() {
-    closeInput();
-    if (started_) {
-      if (WaitForSingleObject(process_.hProcess, 10000) != WAIT_OBJECT_0) {
-        TerminateProcess(process_.hProcess, 99);
-      }
-      CloseHandle(process_.hProcess);
-      CloseHandle(process_.hThread);
-    }
-    if (reader_.joinable()) {
-      reader_.join();
-    }
-    CloseHandle(output_);
-  }
-
-  [[nodiscard]] bool started() const { return started_; }
-
-  void write(const std::string& text) {
-    DWORD written = 0;
-    WriteFile(input_, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
-  }
-
-  void closeInput() {
-    if (input_ != nullptr) {
-      CloseHandle(input_);
-      input_ = nullptr;
-    }
-  }
-
-  // The exit code, once it ends within `timeout`, its output then read to the end; 259
-  // (still active) otherwise.
-  DWORD wait(milliseconds timeout) {
-    DWORD code = STILL_ACTIVE;
-    if (started_ && WaitForSingleObject(process_.hProcess, static_cast<DWORD>(timeout.count())) ==
-                        WAIT_OBJECT_0) {
-      GetExitCodeProcess(process_.hProcess, &code);
-      reader_.join();  // the pipe ends with the program: its output is all read
-    }
-    return code;
-  }
-
-  [[nodiscard]] std::string output() {
-    const std::lock_guard lock(mutex_);
-    return output_text_;
-  }
-
-  bool waitForOutput(const std::string& text, milliseconds timeout) {
-    const auto deadline = Clock::now() + timeout;
-    while (Clock::now() < deadline) {
-      if (output().find(text) != std::string::npos) {
-        return true;
-      }
-      std::this_thread::sleep_for(milliseconds(10));
-    }
-    return false;
-  }
-
- private:
-  PROCESS_INFORMATION process_{};
-  bool started_ = false;
-  HANDLE input_ = nullptr;
-  HANDLE output_ = nullptr;
-  std::thread reader_;
-  std::mutex mutex_;
-  std::string output_text_;
-};
-
-// A field of one JSON Lines object of the timeline, as it stands (a number, or a string
-// with its quotes).
-std::string field(const std::string& object, const std::string& name) {
-  const std::string key = "\"" + name + "\":";
-  const std::size_t at = object.find(key);
-  if (at == std::string::npos) {
-    return {};
-  }
-  const std::size_t start = at + key.size();
-  std::size_t end = start;
-  if (object[start] == '"') {
-    for (end = start + 1; end < object.size() && object[end] != '"'; ++end) {
-      if (object[end] == '\\') {
-        ++end;
-      }
-    }
-    ++end;
-  } else {
-    end = object.find_first_of(",}", start);
-  }
-  return object.substr(start, end - start);
-}
-
 // The placements and replies of a timeline, one line each with its time: what a replay must
-// give again.
+// give again: the placements the voice client took, and every reply.
 std::vector<std::string> placementsAndReplies(const std::string& timeline) {
+  static const std::regex EVENT(
+      R"re(^(\{"time_ms":\d+,"event":"(place"(,"[xyz]":[^,]+|,"client":\d+){4}(?=.*,"result":0\}\r?$)|)re"
+      R"re(reply","text":"([^"\\]|\\.)*")))re");
   std::vector<std::string> found;
   std::istringstream lines(timeline);
-  std::string line;
-  while (std::getline(lines, line)) {
-    const std::string event = field(line, "event");
-    if (event == "\"place\"" && field(line, "result") == "0") {
-      found.push_back(field(line, "time_ms") + " place " + field(line, "client") + " " +
-                      field(line, "x") + " " + field(line, "y") + " " + field(line, "z"));
-    } else if (event == "\"reply\"") {
-      found.push_back(field(line, "time_ms") + " reply " + field(line, "text"));
+  std::smatch event;
+  for (std::string line; std::getline(lines, line);) {
+    if (std::regex_search(line, event, EVENT)) {
+      found.push_back(event[1]);
     }
   }
   return found;
@@ -236,8 +112,8 @@ TEST_P(LiveTest, AGamesTrafficRecordedLiveReplaysTheSame) {
 
   std::string liveOutput;
   {
-    Program live("sorlinx-sim.exe --live --json --record \"" + recording + "\" " + switches +
-                 " \"" + world + "\"");
+    ChildProcess live("sorlinx-sim.exe --live --json --record \"" + recording + "\" " + switches +
+                      " \"" + world + "\"");
     ASSERT_TRUE(live.started()) << "cannot start sorlinx-sim.exe";
     ASSERT_TRUE(live.waitForOutput("live on the clipboard", milliseconds(10000))) << live.output();
 
@@ -283,7 +159,8 @@ TEST_P(LiveTest, AGamesTrafficRecordedLiveReplaysTheSame) {
   EXPECT_THAT(session.str(), ::testing::HasSubstr("empty"));
   for (const std::string clock : {"", " --realtime"}) {
     SCOPED_TRACE("replayed with" + clock);
-    Program replay("sorlinx-sim.exe --json" + clock + " " + switches + " \"" + recording + "\"");
+    ChildProcess replay("sorlinx-sim.exe --json" + clock + " " + switches + " \"" + recording +
+                        "\"");
     const DWORD code = replay.wait(milliseconds(30000));
     const std::string output = replay.output();
     EXPECT_EQ(code, 0U) << output << "\nrecorded:\n" << session.str();

@@ -3,8 +3,10 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <string>
 
+#include "child_process.h"
 #include "plugin_dll.h"
 
 namespace sorlinx::e2e {
@@ -17,43 +19,12 @@ struct SendRun {
 
 // Runs sorlinx-send from this program's folder with `arguments` (UTF-8) and waits for it.
 SendRun runSend(const std::string& arguments) {
-  SECURITY_ATTRIBUTES inherit{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
-  HANDLE readEnd = nullptr;
-  HANDLE writeEnd = nullptr;
-  CreatePipe(&readEnd, &writeEnd, &inherit, 0);
-  SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
-  STARTUPINFOW startup{};
-  startup.cb = sizeof startup;
-  startup.dwFlags = STARTF_USESTDHANDLES;
-  startup.hStdOutput = writeEnd;
-  startup.hStdError = writeEnd;
-  PROCESS_INFORMATION process{};
-  const std::string utf8 = "sorlinx-send.exe " + arguments;
-  std::wstring commandLine(utf8.size() + 1, L'\0');
-  commandLine.resize(static_cast<std::size_t>(
-      MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()),
-                          commandLine.data(), static_cast<int>(commandLine.size()))));
-  SendRun run;
-  if (!CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr,
-                      &startup, &process)) {
-    run.exitCode = 255;
-    run.output = "cannot start sorlinx-send.exe";
-    CloseHandle(readEnd);
-    CloseHandle(writeEnd);
-    return run;
+  ChildProcess send("sorlinx-send.exe " + arguments);
+  if (!send.started()) {
+    return {255, "cannot start sorlinx-send.exe"};
   }
-  CloseHandle(writeEnd);
-  char buffer[512];
-  DWORD count = 0;
-  while (ReadFile(readEnd, buffer, sizeof buffer, &count, nullptr) && count > 0) {
-    run.output.append(buffer, count);
-  }
-  WaitForSingleObject(process.hProcess, INFINITE);
-  GetExitCodeProcess(process.hProcess, &run.exitCode);
-  CloseHandle(process.hProcess);
-  CloseHandle(process.hThread);
-  CloseHandle(readEnd);
-  return run;
+  const DWORD exitCode = send.wait(std::chrono::minutes(1));
+  return {exitCode, send.output()};
 }
 
 using SendTest = PluginDllTest;

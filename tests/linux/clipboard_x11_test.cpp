@@ -1,8 +1,8 @@
 // The X11 clipboard where the in-memory one cannot stand in: owners that answer late,
 // refuse, or hand over what the plugin will not take, read through the clipboard channel's
 // own passes; serving the plugin's text to other programs until one takes the selection
-// over; and a missing display. Each test has an Xvfb server of its own. (A display that
-// goes away and comes back is the end-to-end test's.)
+// over; the worker's wait between passes; and a missing display. Each test has an Xvfb
+// server of its own. (A display that goes away and comes back is the end-to-end test's.)
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <stdlib.h>
@@ -78,6 +78,15 @@ class X11ClipboardTest : public ::testing::Test {
     return longest;
   }
 
+  // The worker's wait between two passes, for at most `timeout`: whether a notice ended it,
+  // and how long it took.
+  static std::pair<bool, Clock::duration> waitOn(ChangeNotices& notices, Milliseconds timeout) {
+    const auto start = Clock::now();
+    const bool notice = notices.wait(timeout);
+    return {notice, Clock::now() - start};
+  }
+  void pass() { readClipboardRequest(channel, recordRequest, PassKind::notice); }
+
   testing::Xvfb server;
   ClipboardChannel channel;
 };
@@ -145,6 +154,7 @@ class TooLargeTest : public X11ClipboardTest, public ::testing::WithParamInterfa
 
 TEST_P(TooLargeTest, IsRefusedOnceWithoutAPieceAskedFor) {
   const bool inPieces = GetParam();
+  const auto notices = clipboard::listenForChanges();
   const std::string padding(inPieces ? 0 : clipboard::MAX_TEXT_SIZE / 4, ' ');
   TestOwner owner({requestText("GetVersion", "") + padding,
                    inPieces ? TestOwner::Answer::pieces : TestOwner::Answer::utf8, 0ms, 0, 5});
@@ -154,10 +164,83 @@ TEST_P(TooLargeTest, IsRefusedOnceWithoutAPieceAskedFor) {
   EXPECT_THAT(logLines, ElementsAre("erreur clipboardThread: texte trop grand"));
   EXPECT_THAT(owner.questions(), ElementsAre("UTF8_STRING"));
   EXPECT_EQ(owner.piecesAsked(), 0) << "the plugin deleted the INCR property";
+  // The change's notice is taken once, though no read took the text.
+  ASSERT_NE(notices, nullptr);
+  notices->wait(Milliseconds(0));
+  EXPECT_FALSE(waitOn(*notices, Milliseconds(100)).first) << "passes without end";
 }
 
 INSTANTIATE_TEST_SUITE_P(, TooLargeTest, ::testing::Bool(),
                          [](const auto& run) { return run.param ? "InPieces" : "OverTheLimit"; });
+
+// Another program's text, and its owner's answer that came too late for the pass that asked,
+// each end the worker's wait at once; once the text is read, the wait lasts its whole time.
+TEST_F(X11ClipboardTest, AnotherOwnersTextAndItsLateAnswerEachEndTheWaitAtOnce) {
+  const auto notices = clipboard::listenForChanges();
+  ASSERT_NE(notices, nullptr);
+  pass();  // connects, and finds nothing there
+  TestOwner owner({requestText("GetVersion", ""), TestOwner::Answer::utf8, 200ms});
+  owner.take();
+  auto [notice, took] = waitOn(*notices, 2s);
+  EXPECT_TRUE(notice) << "the change of owner did not end the wait";
+  EXPECT_LT(took, 1s);
+  pass();  // asks, and waits less than the owner takes
+  EXPECT_THAT(dispatched, IsEmpty());
+  std::tie(notice, took) = waitOn(*notices, 2s);
+  EXPECT_TRUE(notice) << "the answer did not end the wait";
+  EXPECT_LT(took, 1s);
+  pass();
+  EXPECT_THAT(dispatched, ElementsAre("GetVersion "));
+  std::tie(notice, took) = waitOn(*notices, 300ms);
+  EXPECT_FALSE(notice) << "a pass more than reading the text needs";
+  EXPECT_GE(took, 250ms);
+  EXPECT_THAT(owner.questions(), ElementsAre("UTF8_STRING"));
+}
+
+// The plugin's own write brings the one pass that reads it back, and no other; another
+// program's request for it is served while the worker waits, without a pass; a stop ends
+// the wait at once.
+TEST_F(X11ClipboardTest, AnOwnWriteIsReadBackOnceAndServedWhileTheWorkerWaits) {
+  const auto notices = clipboard::listenForChanges();
+  ASSERT_NE(notices, nullptr);
+  testing::XClipboard game;
+  pass();
+  std::uint64_t emptiedAt = 0;
+  ASSERT_TRUE(clipboard::writeText("reply 8", emptiedAt));
+  EXPECT_TRUE(waitOn(*notices, 2s).first);
+  pass();
+  auto waiting = std::async(std::launch::async, [&] { return waitOn(*notices, 1500ms); });
+  const auto asked = Clock::now();
+  EXPECT_EQ(game.read(), "reply 8");
+  EXPECT_LT(Clock::now() - asked, 500ms) << "served only once the wait ended";
+  const auto [notice, took] = waiting.get();
+  EXPECT_FALSE(notice) << "the own write or the serving brought a pass";
+  EXPECT_GE(took, 1400ms);
+
+  waiting = std::async(std::launch::async, [&] { return waitOn(*notices, 10s); });
+  std::this_thread::sleep_for(50ms);
+  notices->wake();
+  EXPECT_LT(waiting.get().second, 1s) << "a stop did not end the wait";
+  EXPECT_THAT(dispatched, IsEmpty());
+  EXPECT_THAT(logLines, IsEmpty());
+}
+
+// A stop that comes while a pass waits for a slow owner's answer ends that wait too, so
+// that shutdown does not wait out the owner.
+TEST_F(X11ClipboardTest, AStopEndsAPassWaitingForASlowOwner) {
+  const auto notices = clipboard::listenForChanges();
+  ASSERT_NE(notices, nullptr);
+  pass();
+  TestOwner owner({requestText("GetVersion", ""), TestOwner::Answer::utf8, 700ms});
+  owner.take();
+  ASSERT_TRUE(waitOn(*notices, 2s).first);
+  notices->wake();
+  const auto start = Clock::now();
+  pass();
+  EXPECT_LT(Clock::now() - start, 25ms) << "the pass waited for the owner after the stop";
+  // The pass did ask (it did not end for want of a question).
+  EXPECT_TRUE(testing::eventually([&] { return owner.questions().size() == 1; }, 1s));
+}
 
 TEST_F(X11ClipboardTest, ItsTextIsServedInEveryTargetUntilAnotherProgramTakesTheSelection) {
   testing::XClipboard game;
@@ -207,6 +290,14 @@ TEST_F(X11ClipboardTest, WithoutADisplayEveryPassIsUnchangedAndOneLineSaysWhy) {
   }
   EXPECT_EQ(text, "kept");
   EXPECT_EQ(emptiedAt, 0U);
+  // The worker then waits for its next look, or a stop, and never spins.
+  const auto notices = clipboard::listenForChanges();
+  ASSERT_NE(notices, nullptr);
+  const auto [notice, took] = waitOn(*notices, 100ms);
+  EXPECT_FALSE(notice);
+  EXPECT_GE(took, 90ms);
+  notices->wake();  // a stop just before the wait ends it
+  EXPECT_LT(waitOn(*notices, 10s).second, 1s);
   EXPECT_THAT(logLines, ElementsAre("erreur clipboard X11: pas d'affichage"));
 }
 

@@ -44,9 +44,39 @@ std::optional<std::string> run(const std::string& command) {
   return output;
 }
 
+namespace {
+
+xcb_atom_t intern(xcb_connection_t* c, std::string_view name) {
+  std::unique_ptr<xcb_intern_atom_reply_t, decltype(&free)> atom(
+      xcb_intern_atom_reply(
+          c, xcb_intern_atom(c, 0, static_cast<std::uint16_t>(name.size()), name.data()), nullptr),
+      &free);
+  return atom ? atom->atom : XCB_NONE;
+}
+
+std::string atomName(xcb_connection_t* c, xcb_atom_t atom) {
+  std::unique_ptr<xcb_get_atom_name_reply_t, decltype(&free)> name(
+      xcb_get_atom_name_reply(c, xcb_get_atom_name(c, atom), nullptr), &free);
+  return name ? std::string(xcb_get_atom_name_name(name.get()),
+                            static_cast<std::size_t>(xcb_get_atom_name_name_length(name.get())))
+              : std::string();
+}
+
+void sendEvent(xcb_connection_t* c, xcb_window_t window, const void* event, std::size_t size) {
+  std::array<char, 32> wire{};  // events travel as 32 bytes
+  std::memcpy(wire.data(), event, size);
+  xcb_send_event(c, 0, window, XCB_EVENT_MASK_NO_EVENT, wire.data());
+  xcb_flush(c);
+}
+
+}  // namespace
+
 struct XClipboard::Connection {
   xcb_connection_t* c = nullptr;
   xcb_atom_t clipboard = XCB_NONE;
+  xcb_atom_t utf8 = XCB_NONE;
+  xcb_atom_t property = XCB_NONE;  // where the owner puts what read() asks for
+  xcb_window_t window = XCB_NONE;
   std::uint8_t firstEvent = 0;
 };
 
@@ -56,12 +86,15 @@ XClipboard::XClipboard() : connection_(new Connection) {
   if (xcb_connection_has_error(x.c) != 0) {
     throw std::runtime_error("no X display");
   }
-  std::unique_ptr<xcb_intern_atom_reply_t, decltype(&free)> atom(
-      xcb_intern_atom_reply(x.c, xcb_intern_atom(x.c, 0, 9, "CLIPBOARD"), nullptr), &free);
-  x.clipboard = atom->atom;
+  x.clipboard = intern(x.c, "CLIPBOARD");
+  x.utf8 = intern(x.c, "UTF8_STRING");
+  x.property = intern(x.c, "SORLINX_TEST_READ");
   free(xcb_xfixes_query_version_reply(x.c, xcb_xfixes_query_version(x.c, 5, 0), nullptr));
   x.firstEvent = xcb_get_extension_data(x.c, &xcb_xfixes_id)->first_event;
   const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(x.c)).data->root;
+  x.window = xcb_generate_id(x.c);
+  xcb_create_window(x.c, XCB_COPY_FROM_PARENT, x.window, root, 0, 0, 1, 1, 0,
+                    XCB_WINDOW_CLASS_INPUT_ONLY, XCB_COPY_FROM_PARENT, 0, nullptr);
   xcb_xfixes_select_selection_input(x.c, root, x.clipboard,
                                     XCB_XFIXES_SELECTION_EVENT_MASK_SET_SELECTION_OWNER);
   xcb_flush(x.c);
@@ -109,36 +142,45 @@ void XClipboard::put(std::string_view text) {
   throw std::runtime_error("xclip never took the clipboard");
 }
 
+std::optional<std::string> XClipboard::read(std::chrono::milliseconds timeout) {
+  auto& x = *connection_;
+  xcb_convert_selection(x.c, x.window, x.clipboard, x.utf8, x.property, XCB_CURRENT_TIME);
+  xcb_flush(x.c);
+  const auto deadline = Clock::now() + timeout;
+  for (;;) {
+    while (xcb_generic_event_t* event = xcb_poll_for_event(x.c)) {
+      const std::unique_ptr<xcb_generic_event_t, decltype(&free)> held(event, &free);
+      const auto& notify = *reinterpret_cast<xcb_selection_notify_event_t*>(event);
+      if ((event->response_type & 0x7f) != XCB_SELECTION_NOTIFY || notify.requestor != x.window) {
+        continue;  // the owners' changes, which put() looks for afresh
+      }
+      if (notify.property == XCB_NONE) {
+        return std::nullopt;
+      }
+      std::unique_ptr<xcb_get_property_reply_t, decltype(&free)> value(
+          xcb_get_property_reply(
+              x.c,
+              xcb_get_property(x.c, 1, x.window, x.property, XCB_GET_PROPERTY_TYPE_ANY, 0, 1 << 24),
+              nullptr),
+          &free);
+      if (!value) {
+        return std::nullopt;
+      }
+      return std::string(static_cast<const char*>(xcb_get_property_value(value.get())),
+                         static_cast<std::size_t>(xcb_get_property_value_length(value.get())));
+    }
+    const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now());
+    if (left.count() <= 0 || xcb_connection_has_error(x.c) != 0) {
+      return std::nullopt;
+    }
+    pollfd socket{xcb_get_file_descriptor(x.c), POLLIN, 0};
+    poll(&socket, 1, static_cast<int>(left.count()));
+  }
+}
+
 std::optional<std::string> XClipboard::text(std::string_view target) {
   return run("timeout 5 xclip -selection clipboard -o -t " + std::string(target) + " 2>/dev/null");
 }
-
-namespace {
-
-xcb_atom_t intern(xcb_connection_t* c, std::string_view name) {
-  std::unique_ptr<xcb_intern_atom_reply_t, decltype(&free)> atom(
-      xcb_intern_atom_reply(
-          c, xcb_intern_atom(c, 0, static_cast<std::uint16_t>(name.size()), name.data()), nullptr),
-      &free);
-  return atom ? atom->atom : XCB_NONE;
-}
-
-std::string atomName(xcb_connection_t* c, xcb_atom_t atom) {
-  std::unique_ptr<xcb_get_atom_name_reply_t, decltype(&free)> name(
-      xcb_get_atom_name_reply(c, xcb_get_atom_name(c, atom), nullptr), &free);
-  return name ? std::string(xcb_get_atom_name_name(name.get()),
-                            static_cast<std::size_t>(xcb_get_atom_name_name_length(name.get())))
-              : std::string();
-}
-
-void sendEvent(xcb_connection_t* c, xcb_window_t window, const void* event, std::size_t size) {
-  std::array<char, 32> wire{};  // events travel as 32 bytes
-  std::memcpy(wire.data(), event, size);
-  xcb_send_event(c, 0, window, XCB_EVENT_MASK_NO_EVENT, wire.data());
-  xcb_flush(c);
-}
-
-}  // namespace
 
 struct TestOwner::State {
   Behaviour behaviour;
@@ -461,7 +503,9 @@ Xvfb::Xvfb() {
   }
   // Xvfb writes the display's number on this pipe once it accepts connections.
   const std::string fd = std::to_string(ready[1]);
-  std::vector<std::string> words{"Xvfb", "-nolisten", "tcp", "-displayfd", fd};
+  // -noreset: a server that resets when its last client leaves drops a connection made
+  // at that moment, as the next test's is once the last one shut the plugin down.
+  std::vector<std::string> words{"Xvfb", "-nolisten", "tcp", "-noreset", "-displayfd", fd};
   std::vector<char*> argv;
   for (auto& word : words) {
     argv.push_back(word.data());

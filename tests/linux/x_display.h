@@ -33,6 +33,10 @@ class XClipboard {
   void put(std::string_view text);
   // The text, as `xclip -o` reads it in `target`; nothing when the owner gives none.
   static std::optional<std::string> text(std::string_view target = "UTF8_STRING");
+  // The text as a game reads it itself, without a process of its own: asks the owner for
+  // UTF8_STRING into a property of this connection's window and waits up to `timeout` for
+  // the answer. Nothing when there is no owner, it refuses, or it does not answer in time.
+  std::optional<std::string> read(std::chrono::milliseconds timeout = std::chrono::seconds(2));
   // The selection's owner now (0: none).
   std::uint32_t owner();
 

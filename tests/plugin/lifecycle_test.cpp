@@ -131,6 +131,15 @@ TEST_P(LifecycleTest, AStopEndsAPauseOrAWaitForNoticesAtOnceAndAChangeEndsTheWai
   EXPECT_EQ(steady.awaitLook(std::chrono::minutes(1), notices.get()), Wake::stopping);
   stop.clear();
   EXPECT_EQ(steady.awaitLook(Milliseconds(1), notices.get()), Wake::due);
+  // Attached for the worker's whole life, the notices hear of a stop between waits too (a
+  // pass waiting for a slow owner ends): a wait does not undo that attachment.
+  stop.attach(notices.get());
+  EXPECT_EQ(steady.awaitLook(Milliseconds(1), notices.get()), Wake::due);
+  stop.set();
+  const auto stopped = std::chrono::steady_clock::now();
+  EXPECT_FALSE(notices->wait(std::chrono::seconds(2)));
+  EXPECT_LT(std::chrono::steady_clock::now() - stopped, std::chrono::seconds(1));
+  stop.attach(nullptr);
 }
 
 TEST_P(LifecycleTest, TheRunningWorkerListensForNoticesAndStopsWhileWaiting) {
