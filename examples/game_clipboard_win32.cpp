@@ -3,6 +3,7 @@
 // keeps the player's own text aside. Self-contained: take it into your game as it is.
 #include <windows.h>
 
+#include <climits>
 #include <cstring>
 #include <cwchar>
 #include <string>
@@ -36,9 +37,42 @@ inline void markOutOfHistory() {
   }
 }
 
+// Puts a request beyond ASCII a second time, as CF_UNICODETEXT converted from its UTF-8,
+// beside the CF_TEXT just set on the open clipboard. The plugin on Windows reads the
+// CF_TEXT; but wine hands X11 programs (the plugin on Linux, which a game under wine or
+// Proton reaches) a text made from CF_UNICODETEXT, which it would otherwise make from the
+// CF_TEXT read in the ANSI code page, which garbles UTF-8 (a nickname so garbled matches
+// nobody). Text that is not valid UTF-8 stays CF_TEXT alone.
+inline void addUnicodeText(const char* text, std::size_t size) {
+  const std::size_t length = strnlen(text, size);
+  bool ascii = true;
+  for (std::size_t i = 0; i < length; ++i) {
+    ascii = ascii && static_cast<unsigned char>(text[i]) < 0x80;
+  }
+  const int bytes = length <= INT_MAX / 2 ? static_cast<int>(length) : 0;
+  const int wide = ascii || bytes == 0 ? 0
+                                       : MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text,
+                                                             bytes, nullptr, 0);
+  const HGLOBAL block = wide <= 0
+                            ? nullptr
+                            : GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT,
+                                          (static_cast<std::size_t>(wide) + 1) * sizeof(wchar_t));
+  auto* target = block == nullptr ? nullptr : static_cast<wchar_t*>(GlobalLock(block));
+  const bool converted =
+      target != nullptr &&
+      MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text, bytes, target, wide) == wide;
+  if (target != nullptr) {
+    GlobalUnlock(block);
+  }
+  if (block != nullptr && (!converted || SetClipboardData(CF_UNICODETEXT, block) == nullptr)) {
+    GlobalFree(block);
+  }
+}
+
 // Replaces the clipboard's contents with `size` bytes of `format`, marked; when `expected` is
 // not 0, only while the clipboard's sequence number still equals it. Returns the sequence
-// number after the write, or 0 when nothing was written.
+// number after the write, or 0 when nothing was written. (The number is taken once the
+// clipboard is closed: closing it moves the number too, at least under wine.)
 inline DWORD writeMarked(HWND window, UINT format, const void* data, std::size_t size,
                          DWORD expected = 0) {
   const HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE, size);
@@ -58,6 +92,9 @@ inline DWORD writeMarked(HWND window, UINT format, const void* data, std::size_t
   const bool written = (expected == 0 || GetClipboardSequenceNumber() == expected) &&
                        EmptyClipboard() != FALSE && SetClipboardData(format, block) != nullptr;
   if (written) {
+    if (format == CF_TEXT) {
+      addUnicodeText(static_cast<const char*>(data), size);
+    }
     markOutOfHistory();
   } else {
     GlobalFree(block);
@@ -74,8 +111,9 @@ inline std::string requestText(std::string_view command, std::string_view argume
          "[/kex_sorlinx]#" + std::to_string(counter);
 }
 
-// Writes a request as CF_TEXT: its bytes as they are, so nicknames go in UTF-8. Returns
-// the clipboard's sequence number after the write, or 0 when it failed.
+// Writes a request as CF_TEXT: its bytes as they are, so nicknames go in UTF-8 (and beside
+// it as CF_UNICODETEXT when beyond ASCII). Returns the clipboard's sequence number after the
+// write, or 0 when it failed.
 inline DWORD writeRequest(HWND window, const std::string& request) {
   return writeMarked(window, CF_TEXT, request.c_str(), request.size() + 1);
 }
@@ -132,13 +170,15 @@ inline PlayerText savePlayerText(HWND window) {
   return player;
 }
 
-// Puts the player's text back, marked (it is in the history already), unless some program
-// wrote the clipboard after `lastWrite`, the sequence number of the game's last write or of
-// the reply read after it: that text is newer and stays. Leave your last request 200 ms
-// first, or the plugin never sees it.
+// Puts the player's text back, marked (it is in the history already), only while the
+// clipboard still holds what `lastWrite` names: the sequence number of the game's last write
+// or of the reply read after it. A text any program wrote since is newer and stays; and
+// after a failed write (0) nothing is known of what stands there, so nothing is written.
+// Leave your last request 200 ms first, or the plugin never sees it.
 inline bool restorePlayerText(HWND window, const PlayerText& player, DWORD lastWrite) {
-  return player.saved && writeMarked(window, CF_UNICODETEXT, player.text.c_str(),
-                                     (player.text.size() + 1) * sizeof(wchar_t), lastWrite) != 0;
+  return player.saved && lastWrite != 0 &&
+         writeMarked(window, CF_UNICODETEXT, player.text.c_str(),
+                     (player.text.size() + 1) * sizeof(wchar_t), lastWrite) != 0;
 }
 
 }  // namespace game_clipboard

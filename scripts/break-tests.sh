@@ -23,7 +23,7 @@
 #   --list          print the breaks and stop
 #   --dry-run       only check that every substitution applies, without building
 #   --no-clean-run  skip the first build and test run of the unbroken tree
-# Not part of scripts/test.sh: it takes the better part of an hour.
+# Not part of scripts/test.sh: half an hour on a quiet machine, two hours beside other builds.
 set -uo pipefail
 
 ids=()
@@ -53,10 +53,10 @@ brk clip-unchanged-not-counted src/clipboard/clipboard_channel.cpp \
 brk clip-request-unseen src/clipboard/clipboard_channel.cpp \
   's/channel\.requestSeen = true;/channel.requestSeen = false;/' \
   'a request does not arm the stale-frame reset'
-brk clip-split-off-by-one src/clipboard/clipboard_channel.cpp \
+brk clip-split-off-by-one src/clipboard/envelope.cpp \
   's/payload\.substr\(1, close - 1\)/payload.substr(1, close)/' \
   'the command keeps its closing "]"'
-brk clip-envelope-anywhere src/clipboard/clipboard_channel.cpp \
+brk clip-envelope-anywhere src/clipboard/envelope.cpp \
   's/if \(!text\.starts_with\(OPENING_TAG\)\)/if (text.find(OPENING_TAG) == std::string_view::npos)/' \
   'text before the opening tag is accepted (and the payload cut wrong)'
 brk clip-extra-pass-counted src/clipboard/clipboard_channel.cpp \
@@ -114,8 +114,11 @@ brk disp-mute-prefix src/plugin/dispatcher.cpp \
   's/argumentText == "ON"/argumentText.starts_with("ON")/' \
   '"3DMUTE" takes "ONx" for "ON"'
 brk disp-reserved-answers src/plugin/dispatcher.cpp \
-  's/Command\{"GetChannelIDFromName", nullptr\}/Command{"GetChannelIDFromName", handleGetVersion}/' \
+  's/(case Command::getChannelIDFromName:\n(?:\s*\/\/[^\n]*\n)*\s*)return nullptr;/${1}return handleGetVersion;/' \
   'the reserved command answers instead of doing nothing'
+brk disp-stale-radio-waits src/plugin/dispatcher.cpp \
+  's/if \(unchangedPasses == STALE_FRAME_PASSES\) \{/if (unchangedPasses == STALE_FRAME_PASSES \&\& pluginState.connectionStatus.load() == STATUS_CONNECTION_ESTABLISHED) {/' \
+  'with the connection lost, the radio static plays on until the player is connected again'
 
 # --- src/commands ---
 brk query-failed-answer src/commands/queries.cpp \
@@ -157,9 +160,15 @@ brk connect-identity-check src/commands/connect_to_server.cpp \
 brk connect-wait-limit src/commands/connect_to_server.h \
   's/DISCONNECT_WAIT_LIMIT\{5000\}/DISCONNECT_WAIT_LIMIT{500}/' \
   'the voice client gets half a second, not five, to disconnect'
-brk connect-stale-connection src/commands/connect_to_server.cpp \
-  's/(const HostFunctions& host = pluginState\.hostFunctions;\n)(.*?host\.startConnection\()pluginState\.currentServerConnection\.load\(\),/$1  const ServerConnectionId connection = pluginState.currentServerConnection.load();\n$2connection,/s' \
-  'the connection is read before the wait, not after the disconnection'
+brk connect-second-connection src/commands/connect_to_server.cpp \
+  's/host\.startConnection\(connection,/host.startConnection(pluginState.currentServerConnection.load(),/' \
+  'the new server starts on whatever connection is current after the wait, not on the one left'
+brk connect-port-unchecked src/commands/connect_to_server.cpp \
+  's/if \(\*port < MIN_PORT \|\| \*port > MAX_PORT\)/if (*port < MIN_PORT)/' \
+  'a port above 65535 leaves the player'"'"'s server for a connection that cannot succeed'
+brk query-second-connection src/commands/queries.cpp \
+  's/pluginState\.host\.getChannelOfClient\(connection,/pluginState.host.getChannelOfClient(pluginState.currentServerConnection.load(),/' \
+  'a query asks for the channel on whatever connection became current meanwhile'
 brk identity-chunk-kept src/commands/client_identity.cpp \
   's/\n\s*secureZero\(chunk\.data\(\), chunk\.size\(\)\);[^\n]*\n/\n/' \
   'the read buffer keeps its piece of the identity'
@@ -217,13 +226,28 @@ brk cue-rc-not-rearmed src/positional/sound_cues.cpp \
   's/\n\s*state\.rcCueStarted = state\.rcCueStarted && rcCount != 0;\n/\n/' \
   'a refilled RC list gets no start cue while RL keeps the cues going'
 brk cue-rl-log-text src/positional/sound_cues.cpp \
-  's/playCue\(SON_RL, "erreur SON_RL"\)/playCue(SON_RL, "erreur SON_RC")/' \
+  's/playCue\(files\.rl, "erreur SON_RL"\)/playCue(files.rl, "erreur SON_RC")/' \
   'a failed RL cue is logged as the RC one'
 brk cue-stops-on-disconnect src/positional/sound_cues.cpp \
   's/if \(!state\.cueing && pluginState/if (pluginState/' \
   'a lost connection cuts the cues short'
 
 # --- src/plugin ---
+brk panel-waits-for-lists src/plugin/info_panel.cpp \
+  's/(std::string gameText\(ServerConnectionId connection, Milliseconds now\) \{\n)/$1  const std::lock_guard lock(pluginState.stateLock);\n/' \
+  'the info panel waits for stateLock, which a worker holds across calls into the voice client'
+brk panel-refresh-unthrottled src/plugin/info_panel.cpp \
+  's/now - Milliseconds\(refresh\.askedAt\) < INFO_REFRESH_PERIOD/false/' \
+  'the info panel is refreshed on every pass that took a request, not once a second'
+brk panel-refresh-while-idle src/plugin/info_panel.cpp \
+  's/if \(requests == refresh\.requestsShown\) \{/if (false) {/' \
+  'the info panel is refreshed once a second while the game is silent'
+brk panel-radio-kept src/plugin/info_panel.cpp \
+  's/spot\.generation == panel\.listGeneration \? spot\.radio : RadioList::none/spot.radio/' \
+  'a client keeps its radio in the info panel after the lists changed without it'
+brk panel-text-not-freed src/plugin/info_panel.cpp \
+  's/void freeInfoPanelText\(void\* text\) noexcept \{ std::free\(text\); \}/void freeInfoPanelText(void* text) noexcept { static_cast<void>(text); }/' \
+  'ts3plugin_freeMemory leaks the info panel'"'"'s text (caught end to end only)'
 brk lifecycle-identity-unwiped src/plugin/lifecycle.cpp \
   's/\n\s*secureZero\(pluginState\.identityBuffer, PATH_BUFFER_SIZE\);\n/\n/' \
   'the identity is left in freed memory at shutdown'

@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Checks a shipped DLL: it exports exactly the names its plugin interface's voice client looks
-# up (ten for interface 4; eleven for interface 26, which also hands the plugin its ID),
-# undecorated, imports from Windows system DLLs only, carries its version resource, and no
-# link time.
+# up (ten for interface 4; fourteen for the library of interfaces 19 to 26, which also hands
+# the plugin its ID and shows the plugin's section of its info panel), undecorated, imports
+# from Windows system DLLs only, carries its version resource, and no link time.
 # Usage: check-dll.sh OBJDUMP DLL INTERFACE
 set -euo pipefail
 objdump=$1
@@ -22,8 +22,9 @@ ts3plugin_version"
 case $interface in
   4) count=ten ;;
   26)
-    count=eleven
-    expected_exports=$(printf '%s\nts3plugin_registerPluginID\n' "$expected_exports" | sort)
+    count=fourteen
+    expected_exports=$(printf '%s\n' "$expected_exports" ts3plugin_registerPluginID \
+      ts3plugin_infoTitle ts3plugin_infoData ts3plugin_freeMemory | sort)
     ;;
   *) echo "FAIL: no plugin interface $interface (4 or 26)"; exit 1 ;;
 esac

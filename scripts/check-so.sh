@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Checks the shipped Linux library: an x86-64 ELF shared object that exports exactly the
-# eleven functions interface 26's voice client looks up and nothing else, carries its C++
+# fourteen functions interface 26's voice client looks up and nothing else, carries its C++
 # runtime inside (no libstdc++), needs at run time only glibc, libgcc_s, and the X11 client
 # libraries of its clipboard, and loads on every glibc from 2.17 on: no import of a newer
 # glibc version, and every library an import lived in on glibc 2.17 named among the needed
@@ -26,6 +26,9 @@ expected_exports="ts3plugin_apiVersion
 ts3plugin_author
 ts3plugin_currentServerConnectionChanged
 ts3plugin_description
+ts3plugin_freeMemory
+ts3plugin_infoData
+ts3plugin_infoTitle
 ts3plugin_init
 ts3plugin_name
 ts3plugin_onConnectStatusChangeEvent
@@ -111,7 +114,7 @@ while read -r kind symbol; do
 done < <(nm -D --undefined-only "$library" | awk '{ print $(NF-1), $NF }')
 
 if [ $status -eq 0 ]; then
-  $program || echo "OK: $library exports the eleven entry points of interface 26."
+  $program || echo "OK: $library exports the fourteen entry points of interface 26."
   echo "OK: $library loads on glibc $glibc_baseline and later, and needs only:" $needed
 fi
 exit $status

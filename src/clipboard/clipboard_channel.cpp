@@ -4,6 +4,8 @@
 #include <new>
 
 #include "clipboard/clipboard.h"
+#include "clipboard/command_names.h"
+#include "shared/info_board.h"
 #include "shared/plugin_state.h"
 
 namespace sorlinx {
@@ -58,9 +60,18 @@ bool readChangedText(ClipboardChannel& channel) {
   return true;
 }
 
+// What the info panel shows of a request: its command, when the plugin knows it.
+std::uint8_t panelCommand(std::string_view payload) {
+  const std::optional<Command> command =
+      payload.empty() ? std::nullopt : commandNamed(splitPayload(payload).command);
+  return command ? static_cast<std::uint8_t>(static_cast<std::uint8_t>(*command) + 1)
+                 : PANEL_UNKNOWN_COMMAND;
+}
+
 void takeRequest(ClipboardChannel& channel, std::string_view payload, RequestDispatcher dispatch) {
   channel.requestSeen = true;
   channel.unchangedPasses = 0;
+  infoBoard.noteRequest(panelCommand(payload), pluginState.pacer->now());
   if (payload.empty()) {
     return;
   }

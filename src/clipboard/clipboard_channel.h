@@ -10,6 +10,7 @@
 
 #include "clipboard/envelope.h"
 #include "clipboard/seen_text.h"
+#include "shared/info_board.h"
 #include "shared/pacer.h"
 
 namespace sorlinx {
@@ -45,6 +46,8 @@ struct ClipboardChannel {
   // When the next regular look is due, on the pacer's clock: a POLLING_PERIOD after the
   // last regular pass ended. Extra passes leave it where it is.
   Milliseconds nextLook{0};
+  // When the voice client was last asked to show the info panel afresh.
+  PanelRefresh panelRefresh;
 };
 
 // Runs one request's handler: the command and the argument text, which the handler may

@@ -23,6 +23,7 @@ struct MemoryClipboard {
   std::uint64_t reads = 0;
   std::uint64_t counterLooks = 0;
   std::function<void(std::string_view)> writeObserver;
+  std::function<void(std::string_view)> readObserver;
   std::function<void()> changeObserver;
   // The notices of the worker listening: a change came since its last wait; a wake-up.
   std::condition_variable noticed;
@@ -130,17 +131,24 @@ std::uint64_t clipboard::changeCount() noexcept {
 
 bool clipboard::readText(std::string& text) {
   auto& b = board();
-  const std::lock_guard lock(b.mutex);
-  ++b.reads;
-  if (!b.open() || !b.text) {
-    return false;
+  std::function<void(std::string_view)> observer;
+  {
+    const std::lock_guard lock(b.mutex);
+    ++b.reads;
+    if (!b.open() || !b.text) {
+      return false;
+    }
+    if (b.readsOutOfMemory) {
+      throw std::bad_alloc();
+    }
+    // Like CF_TEXT, the text ends at its first zero byte.
+    const std::string_view whole(*b.text);
+    text.assign(whole.substr(0, whole.find('\0')));
+    observer = b.readObserver;
   }
-  if (b.readsOutOfMemory) {
-    throw std::bad_alloc();
+  if (observer) {
+    observer(text);  // outside the lock, like the write observer
   }
-  // Like CF_TEXT, the text ends at its first zero byte.
-  const std::string_view whole(*b.text);
-  text.assign(whole.substr(0, whole.find('\0')));
   return true;
 }
 
@@ -274,6 +282,12 @@ void memory_clipboard::setWriteObserver(std::function<void(std::string_view)> ob
   b.writeObserver = std::move(observer);
 }
 
+void memory_clipboard::setReadObserver(std::function<void(std::string_view)> observer) {
+  auto& b = board();
+  const std::lock_guard lock(b.mutex);
+  b.readObserver = std::move(observer);
+}
+
 void memory_clipboard::reset() {
   auto& b = board();
   const std::lock_guard lock(b.mutex);
@@ -289,6 +303,7 @@ void memory_clipboard::reset() {
   b.reads = 0;
   b.counterLooks = 0;
   b.writeObserver = nullptr;
+  b.readObserver = nullptr;
   b.changeObserver = nullptr;
   b.noticePending = false;
 }

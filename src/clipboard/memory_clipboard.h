@@ -42,6 +42,9 @@ std::uint64_t counterLookCount();
 // Runs after every successful clipboard::writeText, with the text written, on the writing
 // thread (the plugin's replies). Nothing to stop observing.
 void setWriteObserver(std::function<void(std::string_view)> observer);
+// Runs after every successful clipboard::readText, with the text read, on the reading
+// thread (the plugin's clipboard worker, before it takes the text).
+void setReadObserver(std::function<void(std::string_view)> observer);
 // Runs after every change of the clipboard's contents (other programs' and the plugin's
 // own, a write refused after emptying it included), on the changing thread, outside the
 // clipboard's lock. The worker listening (clipboard::listenForChanges) hears of each at

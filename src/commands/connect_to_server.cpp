@@ -9,6 +9,8 @@ namespace {
 
 constexpr const char* QUIT_MESSAGE = "ConnectToServer";
 constexpr const char* DEFAULT_NICKNAME = "TS3 User";
+constexpr std::int32_t MIN_PORT = 1;
+constexpr std::int32_t MAX_PORT = 65535;
 
 enum class WaitEnd { disconnected, timedOut, stopping };
 
@@ -37,11 +39,17 @@ void handleConnectToServer(std::string& argumentText) {
   // What is left is the nickname, commas and all.
   const char* const nickname = argumentText.empty() ? DEFAULT_NICKNAME : argumentText.c_str();
 
-  // Both refusals come before anything is stopped: leaving the server for a connection that
+  // Every refusal comes before anything is stopped: leaving the server for a connection that
   // cannot be made would strand the user.
   const std::optional<std::int32_t> port = readNumber<std::int32_t>(portField);
   if (!port) {
     logError("erreur ConnectToServer: port illisible");
+    return;
+  }
+  if (*port < MIN_PORT || *port > MAX_PORT) {
+    // No server listens there: the voice client would fail the connection after the
+    // plugin had left the player's server.
+    logError("erreur ConnectToServer: port hors limites");
     return;
   }
   const char* const identity = pluginState.identityBuffer;
@@ -50,9 +58,13 @@ void handleConnectToServer(std::string& argumentText) {
     return;
   }
 
+  // The connection the player asked to move is the one current now: the new server replaces
+  // the old one on it, even if another tab's status change makes another current during
+  // the wait.
+  const ServerConnectionId connection = pluginState.currentServerConnection.load();
   const Host& host = pluginState.host;
   if (pluginState.connectionStatus.load() == STATUS_CONNECTION_ESTABLISHED &&
-      host.stopConnection(pluginState.currentServerConnection.load(), QUIT_MESSAGE) != 0) {
+      host.stopConnection(connection, QUIT_MESSAGE) != 0) {
     logError("erreur stopConnection");
     return;
   }
@@ -66,9 +78,8 @@ void handleConnectToServer(std::string& argumentText) {
       logError("erreur ConnectToServer: arret du plugin pendant l'attente");
       return;
   }
-  // The connection is read after the wait: the disconnection may have changed it.
-  if (host.startConnection(pluginState.currentServerConnection.load(), identity, address.c_str(),
-                           *port, nickname, "", serverPassword.c_str()) != 0) {
+  if (host.startConnection(connection, identity, address.c_str(), *port, nickname, "",
+                           serverPassword.c_str()) != 0) {
     logError("erreur startConnection");
   }
 }

@@ -3,6 +3,9 @@
 //
 // Argument text: address,port,server password,nickname. The nickname is everything after
 // the third comma, commas included; an empty one becomes "TS3 User". Nothing is answered.
+// A port that is no number or lies outside 1 to 65535, or a missing identity, refuses the
+// request with one log line before anything is stopped: the player stays where they are.
+// The connection left and the one started are the same, read once when the request comes.
 //
 // Runs on clipboardThread and holds it while the voice client leaves the old server: it
 // waits for the status "disconnected", pausing 10 ms between looks, for at most 5 s, and

@@ -38,23 +38,25 @@ void answer(const std::optional<Number>& value) {
   writeClipboardText(value ? std::to_string(static_cast<std::uint64_t>(*value)) : FAILED_ANSWER);
 }
 
-std::optional<ClientId> askLocalClient() {
+// Each query reads the current connection once and asks every question of it: the
+// callbacks may make another connection current meanwhile, and a channel learnt on one must
+// not be searched on another.
+std::optional<ClientId> askLocalClient(ServerConnectionId connection) {
   ClientId client = 0;
-  if (pluginState.host.getClientID(pluginState.currentServerConnection.load(), &client) != 0) {
+  if (pluginState.host.getClientID(connection, &client) != 0) {
     logError("erreur getClientID");
     return std::nullopt;
   }
   return client;
 }
 
-std::optional<ChannelId> askLocalChannel() {
-  const std::optional<ClientId> client = askLocalClient();
+std::optional<ChannelId> askLocalChannel(ServerConnectionId connection) {
+  const std::optional<ClientId> client = askLocalClient(connection);
   if (!client) {
     return std::nullopt;
   }
   ChannelId channel = 0;
-  if (pluginState.host.getChannelOfClient(pluginState.currentServerConnection.load(), *client,
-                                          &channel) != 0) {
+  if (pluginState.host.getChannelOfClient(connection, *client, &channel) != 0) {
     logError("erreur getChannelOfClient");
     return std::nullopt;
   }
@@ -64,11 +66,11 @@ std::optional<ChannelId> askLocalChannel() {
 // The last client of the channel, in the voice client's order, whose nickname equals
 // `nickname` byte for byte. Nothing when none does, when the list cannot be had (logged),
 // or when any nickname cannot be read: a half-read list cannot say who is the last match.
-std::optional<ClientId> findByNickname(ChannelId channel, const char* nickname) {
+std::optional<ClientId> findByNickname(ServerConnectionId connection, ChannelId channel,
+                                       const char* nickname) {
   const Host& host = pluginState.host;
   ClientId* clients = nullptr;
-  if (host.getChannelClientList(pluginState.currentServerConnection.load(), channel, &clients) !=
-      0) {
+  if (host.getChannelClientList(connection, channel, &clients) != 0) {
     logError("erreur getChannelClientList");
     return std::nullopt;
   }
@@ -76,8 +78,7 @@ std::optional<ClientId> findByNickname(ChannelId channel, const char* nickname) 
   std::optional<ClientId> found;
   for (const ClientId* client = clients; client != nullptr && *client != 0; ++client) {
     char* name = nullptr;
-    if (host.getClientVariableAsString(pluginState.currentServerConnection.load(), *client,
-                                       CLIENT_PROPERTY_NICKNAME, &name) != 0) {
+    if (host.getClientVariableAsString(connection, *client, CLIENT_PROPERTY_NICKNAME, &name) != 0) {
       return std::nullopt;
     }
     const HostMemory nameMemory(name);
@@ -94,25 +95,26 @@ void handleGetPlayerID(std::string& /*argumentText*/) {
   if (!connected()) {
     return;
   }
-  answer(askLocalClient());
+  answer(askLocalClient(pluginState.currentServerConnection.load()));
 }
 
 void handleGetCurrentChannelID(std::string& /*argumentText*/) {
   if (!connected()) {
     return;
   }
-  answer(askLocalChannel());
+  answer(askLocalChannel(pluginState.currentServerConnection.load()));
 }
 
 void handleGetPlayerIDFromName(std::string& argumentText) {
   if (!connected()) {
     return;
   }
-  const std::optional<ChannelId> channel = askLocalChannel();
+  const ServerConnectionId connection = pluginState.currentServerConnection.load();
+  const std::optional<ChannelId> channel = askLocalChannel(connection);
   // The clipboard text ends at its first zero byte, so the argument holds none and compares
   // as a C string exactly as it stands.
   const std::optional<ClientId> client =
-      channel ? findByNickname(*channel, argumentText.c_str()) : std::nullopt;
+      channel ? findByNickname(connection, *channel, argumentText.c_str()) : std::nullopt;
   answer(client);
 }
 

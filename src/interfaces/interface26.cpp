@@ -68,6 +68,7 @@ void setFunctionPointers(int interface, const SharedTable& functions) noexcept {
       .getConfigPath = functions.getConfigPath,
       .pluginFolder = pluginFolder,
       .getCurrentServerConnectionHandlerID = functions.getCurrentServerConnectionHandlerID,
+      .requestInfoUpdate = functions.requestInfoUpdate,
   };
   if (installHost(host)) {
     const std::lock_guard lock(idLock);

@@ -3,7 +3,7 @@
 // is named after the newest, 26, that of the 3.6 line.
 //
 // Their tables are one table cut at different lengths: 209 slots for 19, 20 and 21, 210 for
-// 22 and 23, 221 for 24, 230 for 26, counted from 0. The plugin uses the 15 named below,
+// 22 and 23, 221 for 24, 230 for 26, counted from 0. The plugin uses the 16 named below,
 // every one at the same slot in all of them and all among the first 209; every other slot
 // is a placeholder that keeps the named ones at their positions. Only getPluginPath's
 // arguments differ: 19 and 20 take no plugin ID. Clients are moved with requestClientMove:
@@ -28,7 +28,7 @@ using GetPluginPathWithId = void(SORLINX_CDECL*)(char* path, std::size_t maxLeng
                                                  const char* pluginId);
 
 // The first slot past the entries the plugin uses.
-inline constexpr std::size_t USED_SLOTS = 184;
+inline constexpr std::size_t USED_SLOTS = 193;
 
 // A table of `Slots` slots whose getPluginPath has the type given.
 template <std::size_t Slots, typename GetPluginPath>
@@ -70,7 +70,11 @@ struct Table {
   void(SORLINX_CDECL* getConfigPath)(char* path, std::size_t maxLength);
   GetPluginPath getPluginPath;
   ServerConnectionId(SORLINX_CDECL* getCurrentServerConnectionHandlerID)();
-  UnusedEntry unusedFrom184[Slots - USED_SLOTS];
+  UnusedEntry unused184To191[8];
+  // Returns nothing the plugin reads (see Host::requestInfoUpdate).
+  void(SORLINX_CDECL* requestInfoUpdate)(ServerConnectionId connection, int itemType,
+                                         std::uint64_t itemId);
+  UnusedEntry unusedFrom193[Slots - USED_SLOTS];
 };
 
 // One table per interface.
@@ -105,8 +109,9 @@ SORLINX_PIN_SLOT(getConnectionStatus, 101);
 SORLINX_PIN_SLOT(getConfigPath, 181);
 SORLINX_PIN_SLOT(getPluginPath, 182);
 SORLINX_PIN_SLOT(getCurrentServerConnectionHandlerID, 183);
+SORLINX_PIN_SLOT(requestInfoUpdate, 192);
 #undef SORLINX_PIN_SLOT
-static_assert(offsetof(SharedTable, unusedFrom184) == USED_SLOTS * sizeof(void*));
+static_assert(offsetof(SharedTable, unusedFrom193) == USED_SLOTS * sizeof(void*));
 static_assert(sizeof(Interface19Table) == 209 * sizeof(void*) &&
               sizeof(Interface20Table) == 209 * sizeof(void*) &&
               sizeof(Interface21Table) == 209 * sizeof(void*) &&

@@ -43,6 +43,7 @@ void setFunctionPointers(const FunctionTable& functions) noexcept {
       .getConfigPath = functions.getConfigPath,
       .pluginFolder = nullptr,
       .getCurrentServerConnectionHandlerID = functions.getCurrentServerConnectionHandlerID,
+      .requestInfoUpdate = nullptr,
   };
   if (installHost(host)) {
     table = functions;

@@ -1,13 +1,14 @@
 #include "plugin/dispatcher.h"
 
-#include <array>
 #include <mutex>
 
 #include "clipboard/clipboard_channel.h"
+#include "clipboard/command_names.h"
 #include "commands/connect_to_server.h"
 #include "commands/queries.h"
 #include "commands/switch_player.h"
 #include "positional/placement.h"
+#include "shared/info_board.h"
 #include "shared/plugin_state.h"
 
 namespace sorlinx {
@@ -16,34 +17,40 @@ namespace {
 
 using Handler = void (*)(std::string& argumentText);
 
-struct Command {
-  std::string_view name;
-  Handler handler;  // null: the name is known but leads to nothing
-};
-
-// Tested in this order; the first equal name runs.
-constexpr std::array COMMANDS{
-    Command{"3D", handle3D},
-    Command{"GetPlayerID", handleGetPlayerID},
-    Command{"GetPlayerIDFromName", handleGetPlayerIDFromName},
-    Command{"3DMUTE", handle3DMute},
-    Command{"GetVersion", handleGetVersion},
-    Command{"SwitchPlayer", handleSwitchPlayer},
-    Command{"ConnectToServer", handleConnectToServer},
-    Command{"GetCurrentChannelID", handleGetCurrentChannelID},
-    // Reserved for a future query; until it has a handler it does what an unknown command does.
-    Command{"GetChannelIDFromName", nullptr},
-};
+// The handler of each command the plugin knows; null: the name is known but leads to
+// nothing. No default: a command added to the list without a handler does not build.
+Handler handlerOf(Command command) {
+  switch (command) {
+    case Command::position3D:
+      return handle3D;
+    case Command::getPlayerID:
+      return handleGetPlayerID;
+    case Command::getPlayerIDFromName:
+      return handleGetPlayerIDFromName;
+    case Command::mute3D:
+      return handle3DMute;
+    case Command::getVersion:
+      return handleGetVersion;
+    case Command::switchPlayer:
+      return handleSwitchPlayer;
+    case Command::connectToServer:
+      return handleConnectToServer;
+    case Command::getCurrentChannelID:
+      return handleGetCurrentChannelID;
+    case Command::getChannelIDFromName:
+      // Reserved for a future query; until it has a handler it does what an unknown command
+      // does.
+      return nullptr;
+  }
+  return nullptr;
+}
 
 }  // namespace
 
 void dispatchRequest(std::string_view command, std::string& argumentText) {
-  for (const Command& row : COMMANDS) {
-    if (row.name == command) {
-      if (row.handler != nullptr) {
-        row.handler(argumentText);
-      }
-      return;
+  if (const std::optional<Command> known = commandNamed(command)) {
+    if (const Handler handler = handlerOf(*known)) {
+      handler(argumentText);
     }
   }
 }
@@ -56,16 +63,22 @@ void checkStaleFrame(std::uint32_t& unchangedPasses, bool& requestSeen) {
     unchangedPasses = STALE_FRAME_PASSES;  // nothing to reset; keep the counter from growing
     return;
   }
+  if (unchangedPasses == STALE_FRAME_PASSES) {
+    // The game has gone quiet: the radio stops now, connected or not. With the connection
+    // lost, frames are ignored, and nothing else would ever empty the lists: the static
+    // would play until the player is connected again.
+    {
+      const std::lock_guard lock(pluginState.stateLock);
+      pluginState.rcClients.clear();
+      pluginState.rlClients.clear();
+    }
+    infoBoard.noteReset(pluginState.pacer->now());
+  }
   if (pluginState.connectionStatus.load() != STATUS_CONNECTION_ESTABLISHED) {
     return;  // wait for the connection; the counter goes on past the threshold
   }
   unchangedPasses = 0;
   requestSeen = false;
-  {
-    const std::lock_guard lock(pluginState.stateLock);
-    pluginState.rcClients.clear();
-    pluginState.rlClients.clear();
-  }
   placeLocalChannelAtOrigin();
 }
 

@@ -16,8 +16,9 @@ inline constexpr std::uint32_t STALE_FRAME_PASSES = 20;
 void dispatchRequest(std::string_view command, std::string& argumentText);
 
 // Called at the end of every clipboard pass. Once a request has been seen and twenty
-// passes have gone by without a new one, and while connected: empties both radio lists
-// and puts every client of the local player's channel back at the origin.
+// passes have gone by without a new one: empties both radio lists at once (the cues stop),
+// and, as soon as the connection is established, puts every client of the local player's
+// channel back at the origin.
 void checkStaleFrame(std::uint32_t& unchangedPasses, bool& requestSeen);
 
 // "3DMUTE": "ON" switches the setting on, any other text off. Nothing else changes.

@@ -1,14 +1,21 @@
 #include "plugin/lifecycle.h"
 
+#include <mutex>
 #include <new>
 
 #include "commands/client_identity.h"
+#include "shared/info_board.h"
 #include "shared/plugin_state.h"
 
 namespace sorlinx {
 
 void prepareStart() {
   const Host& host = pluginState.host;
+  {
+    // A new run for the info panel, first, so that what the start logs shows there.
+    const std::lock_guard lock(pluginState.stateLock);
+    infoBoard.startRun(pluginState.rcClients, pluginState.rlClients);
+  }
 
   // Zeroed, so that it holds a defined empty text until an identity is read into it.
   pluginState.identityBuffer = new (std::nothrow) char[PATH_BUFFER_SIZE]{};

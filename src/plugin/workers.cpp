@@ -5,6 +5,7 @@
 
 #include "clipboard/clipboard.h"
 #include "plugin/dispatcher.h"
+#include "plugin/info_panel.h"
 #include "positional/sound_cues.h"
 #include "shared/plugin_state.h"
 
@@ -13,6 +14,7 @@ namespace sorlinx {
 void clipboardPass(ClipboardChannel& channel, PassKind kind) {
   readClipboardRequest(channel, dispatchRequest, kind);
   checkStaleFrame(channel.unchangedPasses, channel.requestSeen);
+  refreshInfoPanel(channel.panelRefresh);
   trimClipboardBuffers(channel);
 }
 

@@ -12,7 +12,7 @@
 namespace sorlinx {
 
 // One pass of clipboardThread, without its wait: read the clipboard when it has changed,
-// dispatch a new request, then run the stale-frame check.
+// dispatch a new request, then run the stale-frame check and the info panel's refresh.
 void clipboardPass(ClipboardChannel& channel, PassKind kind = PassKind::regular);
 
 // The schedule of the regular looks, which notices never move. After a pass of `kind` that

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "positional/position_frame.h"
+#include "shared/info_board.h"
 #include "shared/plugin_state.h"
 
 namespace sorlinx {
@@ -86,6 +87,20 @@ class FrameList {
   std::size_t dead_ = 0;
 };
 
+// The list a flag puts its client on, as the info panel shows it.
+RadioList radioListOf(RadioFlag flag) {
+  switch (flag) {
+    case RadioFlag::RC:
+      return RadioList::rc;
+    case RadioFlag::RL:
+      return RadioList::rl;
+    case RadioFlag::CD:
+    case RadioFlag::None:
+      break;
+  }
+  return RadioList::none;
+}
+
 // Called with stateLock held.
 void applyFlag(const PositionRecord& record, FrameList& rcClients, FrameList& rlClients) {
   switch (record.flag) {
@@ -126,30 +141,34 @@ void logRefusal(HostError code, ClientId client) {
 
 void placeLocalChannelAtOrigin() {
   const Host& host = pluginState.host;
+  // One connection for the whole sequence: the callbacks may make another one current
+  // meanwhile, and a channel asked on one must not be placed on another.
+  const ServerConnectionId connection = pluginState.currentServerConnection.load();
   ClientId localClient = 0;
-  if (host.getClientID(pluginState.currentServerConnection.load(), &localClient) != 0) {
+  if (host.getClientID(connection, &localClient) != 0) {
     logError("erreur getClientID");
     return;
   }
   ChannelId channel = 0;
-  if (host.getChannelOfClient(pluginState.currentServerConnection.load(), localClient, &channel) !=
-      0) {
+  if (host.getChannelOfClient(connection, localClient, &channel) != 0) {
     logError("erreur getChannelOfClient");
     return;
   }
   ClientId* clients = nullptr;
-  if (host.getChannelClientList(pluginState.currentServerConnection.load(), channel, &clients) !=
-      0) {
+  if (host.getChannelClientList(connection, channel, &clients) != 0) {
     logError("erreur getChannelClientList");
     return;
   }
   if (clients == nullptr) {
     return;  // success without a list: nobody to place, nothing to release
   }
+  const std::uint32_t generation = infoBoard.panel().listGeneration;
+  const Milliseconds now = pluginState.pacer->now();
   for (const ClientId* client = clients; *client != 0; ++client) {
-    if (host.channelset3DAttributes(pluginState.currentServerConnection.load(), *client, &ORIGIN) !=
-        0) {
+    if (host.channelset3DAttributes(connection, *client, &ORIGIN) != 0) {
       logError("erreur Channelset3DAttributes");
+    } else {
+      infoBoard.notePlacement(*client, ORIGIN, RadioList::none, false, true, generation, now);
     }
   }
   host.freeMemory(clients);
@@ -160,19 +179,32 @@ void handle3D(std::string& frameText) {
     return;
   }
   const Host& host = pluginState.host;
+  const ServerConnectionId connection = pluginState.currentServerConnection.load();
   std::string_view frame = frameText;
+  std::uint32_t placed = 0;
+  const Milliseconds now = pluginState.pacer->now();
   const std::lock_guard lock(pluginState.stateLock);
-  FrameList rcClients(pluginState.rcClients);
-  FrameList rlClients(pluginState.rlClients);
-  while (const auto record = readPositionRecord(frame)) {
-    const HostError result = host.channelset3DAttributes(pluginState.currentServerConnection.load(),
-                                                         record->clientId, &record->position);
-    if (result == 0) {
-      applyFlag(*record, rcClients, rlClients);
-    } else {
-      logRefusal(result, record->clientId);
+  const std::uint32_t generation = infoBoard.beginListChange();
+  {
+    FrameList rcClients(pluginState.rcClients);
+    FrameList rlClients(pluginState.rlClients);
+    while (const auto record = readPositionRecord(frame)) {
+      const HostError result =
+          host.channelset3DAttributes(connection, record->clientId, &record->position);
+      if (result == 0) {
+        applyFlag(*record, rcClients, rlClients);
+        // Voices, not records: a client placed twice in one frame counts once.
+        if (infoBoard.notePlacement(record->clientId, record->position, radioListOf(record->flag),
+                                    record->flag == RadioFlag::None, false, generation, now)) {
+          ++placed;
+        }
+      } else {
+        logRefusal(result, record->clientId);
+      }
     }
   }
+  // The lists as the frame left them, compacted, and still under stateLock.
+  infoBoard.noteFrame(placed, pluginState.rcClients, pluginState.rlClients, now);
 }
 
 }  // namespace sorlinx

@@ -115,28 +115,33 @@ RadioFlag readFlag(std::string_view text) noexcept {
   return RadioFlag::None;
 }
 
-// Cuts a body into its five fields and reads them; nothing when the record is skipped.
-std::optional<PositionRecord> readBody(std::string_view body) noexcept {
+// Cuts a body into its five fields and reads them; nothing, with the reason, when the
+// record is skipped.
+std::optional<PositionRecord> readBody(std::string_view body, SkipReason& skipped) noexcept {
   const std::size_t open = body.find('[');
   if (open == std::string_view::npos) {
+    skipped = SkipReason::noOpeningBracket;
     return std::nullopt;
   }
   const std::string_view clientField = body.substr(0, open);
   std::string_view rest = body.substr(open + 1);
   const std::size_t firstComma = rest.find(',');
   if (firstComma == std::string_view::npos) {
+    skipped = SkipReason::noFirstComma;
     return std::nullopt;
   }
   const std::string_view xField = rest.substr(0, firstComma);
   rest.remove_prefix(firstComma + 1);
   const std::size_t secondComma = rest.find(',');
   if (secondComma == std::string_view::npos) {
+    skipped = SkipReason::noSecondComma;
     return std::nullopt;
   }
   const std::string_view zField = rest.substr(0, secondComma);
   rest.remove_prefix(secondComma + 1);
   const std::size_t close = rest.find(']');
   if (close == std::string_view::npos) {
+    skipped = SkipReason::noClosingBracket;
     return std::nullopt;
   }
   const std::string_view yField = rest.substr(0, close);
@@ -149,6 +154,10 @@ std::optional<PositionRecord> readBody(std::string_view body) noexcept {
   const auto z = readCoordinateField(zField);
   const auto y = readCoordinateField(yField);
   if (!client || !x || !y || !z) {
+    skipped = !client ? SkipReason::badClient
+              : !x    ? SkipReason::badX
+              : !z    ? SkipReason::badZ
+                      : SkipReason::badY;
     return std::nullopt;
   }
   return PositionRecord{*client, Vector3{*x, *y, *z}, readFlag(flagText)};
@@ -156,20 +165,31 @@ std::optional<PositionRecord> readBody(std::string_view body) noexcept {
 
 }  // namespace
 
+std::optional<FrameRecord> takeFrameRecord(std::string_view& frameText) noexcept {
+  if (frameText.empty() || frameText.front() != '{') {
+    return std::nullopt;
+  }
+  FrameRecord taken;
+  std::string_view body;
+  const std::size_t next = frameText.find("}{");
+  if (next != std::string_view::npos) {
+    taken.text = frameText.substr(0, next + 1);
+    body = frameText.substr(1, next - 1);
+    frameText.remove_prefix(next + 1);
+  } else {
+    // The last record: drop the first and the last character, whatever the last is.
+    taken.text = frameText;
+    body = frameText.substr(1, frameText.size() >= 2 ? frameText.size() - 2 : 0);
+    frameText = frameText.substr(frameText.size());
+  }
+  taken.record = readBody(body, taken.skipped);
+  return taken;
+}
+
 std::optional<PositionRecord> readPositionRecord(std::string_view& frameText) noexcept {
-  while (!frameText.empty() && frameText.front() == '{') {
-    std::string_view body;
-    const std::size_t next = frameText.find("}{");
-    if (next != std::string_view::npos) {
-      body = frameText.substr(1, next - 1);
-      frameText.remove_prefix(next + 1);
-    } else {
-      // The last record: drop the first and the last character, whatever the last is.
-      body = frameText.substr(1, frameText.size() >= 2 ? frameText.size() - 2 : 0);
-      frameText = frameText.substr(frameText.size());
-    }
-    if (auto record = readBody(body)) {
-      return record;
+  while (const auto taken = takeFrameRecord(frameText)) {
+    if (taken->record) {
+      return taken->record;
     }
   }
   return std::nullopt;

@@ -25,6 +25,32 @@ struct PositionRecord {
   RadioFlag flag = RadioFlag::None;
 };
 
+// Why a record was skipped: the field that does not read.
+enum class SkipReason : std::uint8_t {
+  noOpeningBracket,  // no "[" after the client
+  noFirstComma,
+  noSecondComma,
+  noClosingBracket,  // no "]" after the coordinates
+  badClient,         // no digits, negative, or above 65535
+  badX,              // no number, or beyond the float range
+  badZ,
+  badY,
+};
+
+// One record taken off the front of a frame: read, or skipped and why.
+struct FrameRecord {
+  // The record as it was cut, from its "{" to its end (the next "}" that a "{" follows, or
+  // the end of the frame).
+  std::string_view text;
+  std::optional<PositionRecord> record;
+  SkipReason skipped = SkipReason::noOpeningBracket;  // when there is no record
+};
+
+// Takes the next record off the front of `frameText`, by the rules below; nothing once
+// `frameText` is empty or does not begin with "{". The plugin itself reads frames with
+// readPositionRecord; the simulator shows what this skips, and why.
+std::optional<FrameRecord> takeFrameRecord(std::string_view& frameText) noexcept;
+
 // Takes records off the front of `frameText` until one is well formed, and returns it;
 // returns nothing, once `frameText` is empty or does not begin with "{".
 //

@@ -57,7 +57,8 @@ inline constexpr std::size_t CLIENT_PROPERTY_NICKNAME = 1;
 // Size of the buffer handed to getConfigPath, and of the identity buffer.
 inline constexpr std::size_t PATH_BUFFER_SIZE = 1000;
 
-// The calls the plugin makes. Every entry but pluginFolder is set by every interface.
+// The calls the plugin makes. Every entry but pluginFolder and requestInfoUpdate is set by
+// every interface.
 struct Host {
   HostError(SORLINX_CDECL* freeMemory)(void* pointer);
   HostError(SORLINX_CDECL* logMessage)(const char* text, int severity, const char* channel,
@@ -97,7 +98,19 @@ struct Host {
   bool (*pluginFolder)(char* path, std::size_t maxLength);
   // Returns the connection in use, not an error code.
   ServerConnectionId(SORLINX_CDECL* getCurrentServerConnectionHandlerID)();
+  // Asks the voice client to ask the plugin again for the info panel's text of that item
+  // (INFO_ITEM_SERVER with the connection as its ID, INFO_ITEM_CLIENT with a client's), if
+  // it is on show. Declared as returning nothing: the plugin has no use for a result, and
+  // reading one the voice client may not set would read garbage. Null where the interface
+  // has no info panel (interface 4).
+  void(SORLINX_CDECL* requestInfoUpdate)(ServerConnectionId connection, int itemType,
+                                         std::uint64_t itemId);
 };
+
+// The kinds of item the player may select in the voice client's info panel.
+inline constexpr int INFO_ITEM_SERVER = 0;
+inline constexpr int INFO_ITEM_CHANNEL = 1;
+inline constexpr int INFO_ITEM_CLIENT = 2;
 
 // Hands the plugin the voice client's calls, as each interface's setFunctionPointers does
 // with its table. Refused while the plugin runs: replacing the calls under running workers

@@ -2,6 +2,7 @@
 #include <string>
 
 #include "shared/host.h"
+#include "shared/info_board.h"
 #include "shared/plugin_state.h"
 
 namespace sorlinx {
@@ -13,6 +14,8 @@ constexpr std::uint64_t LOG_ID = 0;
 }  // namespace
 
 void logError(std::string_view text) noexcept {
+  // The info panel shows the last failure, whether or not the voice client has a log.
+  infoBoard.noteFailure(text, pluginState.pacer->now());
   const auto logMessage = pluginState.host.logMessage;
   if (logMessage == nullptr) {
     return;

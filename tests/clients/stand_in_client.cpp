@@ -10,10 +10,11 @@
 // table, all traps, handed over while the plugin runs must change nothing. Then a
 // GetVersion round trip, a frame with a radio flag (its cue played from the folder
 // getPluginPath reports) and a query, through the real clipboard with the protocol guide's
-// game code. Exit code 0 when all of it held.
+// game code; the info panel then shows the frame. Exit code 0 when all of it held.
 #include <windows.h>
 
 #include <array>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -134,6 +135,15 @@ int play(int interface, std::size_t slotCount, const char* dllFile) {
             std::chrono::seconds(5)),
         "no cue played after a frame with [RC]");
   check(ask("GetPlayerID", "", "5"), "no GetPlayerID reply");
+  // The info panel: its text names the client the frame put on RC, and its refresh was
+  // asked for through slot 192, which every client's table holds.
+  char* text = nullptr;
+  resolve<void(SORLINX_CDECL*)(std::uint64_t, std::uint64_t, int, char**)>(
+      module, "ts3plugin_infoData")(1, 1, 0, &text);
+  check(text != nullptr && std::strstr(text, "[b]Radio RC:[/b] mate (8)") != nullptr,
+        "the info panel does not show the frame's radio list");
+  resolve<void(SORLINX_CDECL*)(void*)>(module, "ts3plugin_freeMemory")(text);
+  check(!host.callsTo("requestInfoUpdate").empty(), "no refresh of the info panel asked for");
   shutdown();
   FreeLibrary(module);
 

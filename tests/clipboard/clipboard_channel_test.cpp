@@ -2,12 +2,15 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <fstream>
 #include <initializer_list>
 #include <optional>
+#include <set>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "clipboard/command_names.h"
 #include "clipboard/memory_clipboard.h"
 #include "plugin/dispatcher.h"
 #include "plugin/workers.h"
@@ -204,6 +207,27 @@ TEST(EnvelopeTest, ThePayloadStandsInTheEnvelopeAndSplitsAsTheGameWritesIt) {
   }
 }
 
+// The fuzz dictionary cannot include the list of commands: it holds each of them, as a game
+// writes it, and no command the plugin does not know.
+TEST(EnvelopeTest, TheFuzzDictionaryHoldsEveryCommandAndNoOther) {
+  std::ifstream dictionary(SORLINX_REQUEST_DICTIONARY);
+  ASSERT_TRUE(dictionary) << SORLINX_REQUEST_DICTIONARY;
+  std::set<std::string> commands;
+  for (std::string line; std::getline(dictionary, line);) {
+    // A word in brackets that is neither a tag of the envelope nor a radio flag.
+    if (line.size() > 4 && line.starts_with("\"[") && line.ends_with("]\"") && line[2] != '/' &&
+        line != "\"[kex_sorlinx]\"" && line != "\"[RC]\"" && line != "\"[RL]\"" &&
+        line != "\"[CD]\"") {
+      commands.insert(line.substr(2, line.size() - 4));
+    }
+  }
+  std::set<std::string> known;
+  for (const CommandName& command : COMMAND_NAMES) {
+    known.emplace(command.name);
+  }
+  EXPECT_EQ(commands, known);
+}
+
 TEST_P(ClipboardChannelTest, AReplyNeverReplacesATextWrittenAfterItsRequest) {
   // The player copies something while the voice client is asked for the answer...
   host.setHook("getClientID", [] { memory_clipboard::setText("copied meanwhile"); });
@@ -356,9 +380,6 @@ TEST_P(DispatcherTest, WhatArmsAndRestartsTheReset) {
       {{request("3DMUTE", "a"), 15}, {request("3DMUTE", "b"), 20}},
       // A text without the envelope neither arms the reset nor restarts its count.
       {{"not a request", 30}, {request("3DMUTE", "c"), 10}, {"not a request", 10}},
-      // The reset waits for the connection, and a request that comes meanwhile restarts it.
-      {{request("3DMUTE", "d"), 45, false}, {"", 1}},
-      {{request("3DMUTE", "e"), 25, false}, {request("3DMUTE", "f"), 20}},
   };
   for (const auto& steps : cases) {
     SCOPED_TRACE(steps.front().text);
@@ -378,6 +399,66 @@ TEST_P(DispatcherTest, WhatArmsAndRestartsTheReset) {
     EXPECT_THAT(host.transcript(), ElementsAre("getClientID(1)", "getChannelOfClient(1,5)",
                                                "getChannelClientList(1,40)", placement("1,5,0,0,0"),
                                                placement("1,8,0,0,0"), "freeMemory(pointer)"));
+  }
+}
+
+// The connection lost, the reset stops the radio when it is due all the same (frames are
+// ignored meanwhile, so nothing else would), and puts the voices back once connected; a
+// request meanwhile starts the count again.
+TEST_P(DispatcherTest, WithoutTheConnectionTheResetStopsTheRadioAndPlacesOnceConnected) {
+  const std::vector<std::string> placedAtOrigin{
+      "getClientID(1)",       "getChannelOfClient(1,5)", "getChannelClientList(1,40)",
+      placement("1,5,0,0,0"), placement("1,8,0,0,0"),    "freeMemory(pointer)"};
+  for (const int passesBeforeRequest : {0, 25}) {
+    SCOPED_TRACE(passesBeforeRequest);
+    host.clearCalls();
+    setLists({3, 4}, {6});
+    setConnected(false);
+    passWith(request("3DMUTE", std::to_string(passesBeforeRequest)));
+    if (passesBeforeRequest != 0) {
+      passes(passesBeforeRequest);
+      passWith(request("3DMUTE", "again"));
+      setLists({3}, {});
+    }
+    passes(19);
+    EXPECT_NE(lists(), Lists()) << "emptied before the reset was due";
+    passes(1);
+    EXPECT_EQ(lists(), Lists()) << "the radio goes on without the connection";
+    passes(30);
+    EXPECT_THAT(host.calls(), IsEmpty());
+    setConnected(true);
+    passes(1);
+    EXPECT_EQ(host.transcript(), placedAtOrigin);
+    passes(40);
+    EXPECT_EQ(host.transcript().size(), placedAtOrigin.size()) << "reset twice";
+  }
+}
+
+// Each request, and the reset, asks all its questions of the connection that was current
+// when it began, even when a status change makes another one current halfway.
+TEST_P(DispatcherTest, EachRequestAndTheResetKeepToTheConnectionTheyBeganOn) {
+  host.addClient(12, 40, "third");
+  const auto switchConnection = [] { pluginState.currentServerConnection.store(2); };
+  host.setHook("getClientID", switchConnection);
+  host.setHook("channelset3DAttributes", switchConnection);
+  for (const std::string& text :
+       {request("GetCurrentChannelID"), request("GetPlayerIDFromName", "third"),
+        request("3D", "{5[1,2,3]}{8[1,2,3]}{12[1,2,3]}"), std::string()}) {
+    SCOPED_TRACE(text);
+    host.clearCalls();
+    pluginState.currentServerConnection.store(1);
+    if (text.empty()) {
+      passes(20);  // the reset, twenty passes after the last request
+    } else {
+      passWith(text);
+    }
+    const auto calls = host.calls();
+    ASSERT_GE(calls.size(), 2U);
+    for (const sim::HostCall& call : calls) {
+      if (call.entry != "freeMemory") {
+        EXPECT_EQ(call.args.at(0), "1") << call.entry;
+      }
+    }
   }
 }
 

@@ -14,47 +14,6 @@ namespace {
 
 using ::testing::ElementsAre;
 
-// A configuration folder under the temporary folder, with a name outside ASCII so that the
-// path must travel as UTF-8 and be opened through the wide API, holding a secrets file that
-// stays open for writing meanwhile, as the voice client keeps its own.
-class ConfigFolder {
- public:
-  explicit ConfigFolder(const std::string& secrets) {
-    wchar_t temp[MAX_PATH + 1] = {};
-    GetTempPathW(MAX_PATH + 1, temp);
-    folder_ =
-        std::wstring(temp) + L"sorlinx-\u00e9t\u00e9-" + std::to_wstring(GetCurrentProcessId());
-    CreateDirectoryW(folder_.c_str(), nullptr);
-    writer_ = CreateFileW(file_().c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE,
-                          nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    DWORD written = 0;
-    WriteFile(writer_, secrets.data(), static_cast<DWORD>(secrets.size()), &written, nullptr);
-  }
-  ConfigFolder(const ConfigFolder&) = delete;
-  ConfigFolder& operator=(const ConfigFolder&) = delete;
-  ~ConfigFolder() {
-    CloseHandle(writer_);
-    DeleteFileW(file_().c_str());
-    RemoveDirectoryW(folder_.c_str());
-  }
-
-  // The folder in UTF-8 with its trailing separator, as the voice client hands it over.
-  [[nodiscard]] std::string utf8Path() const {
-    const std::wstring wide = folder_ + L"\\";
-    std::string path(static_cast<std::size_t>(wide.size() * 4), '\0');
-    const int length =
-        WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), path.data(),
-                            static_cast<int>(path.size()), nullptr, nullptr);
-    path.resize(static_cast<std::size_t>(length));
-    return path;
-  }
-
- private:
-  [[nodiscard]] std::wstring file_() const { return folder_ + L"\\ts3clientui_qt.secrets.conf"; }
-  std::wstring folder_;
-  HANDLE writer_ = INVALID_HANDLE_VALUE;
-};
-
 // Puts a request on the clipboard and waits for the clipboard to read `answer`.
 bool answers(const std::string& command, const std::string& arguments, const std::string& answer) {
   putText(request(command, arguments));

@@ -35,7 +35,119 @@ auto fakeTable(const sim::VoiceClient& host) {
   }
 }
 
+// The DLL's heap, as its imports of msvcrt's heap functions see it; logged on the thread
+// that asks, while it asks (the workers' blocks are none of its business).
+using Malloc = void*(__cdecl*)(std::size_t);
+using Calloc = void*(__cdecl*)(std::size_t, std::size_t);
+using Realloc = void*(__cdecl*)(void*, std::size_t);
+using Free = void(__cdecl*)(void*);
+Malloc realMalloc = nullptr;
+Calloc realCalloc = nullptr;
+Realloc realRealloc = nullptr;
+Free realFree = nullptr;
+thread_local bool logging = false;
+thread_local testing::HeapLog heapLog;
+
+void note(std::vector<const void*>& blocks, const void* block) {
+  if (logging && block != nullptr) {
+    logging = false;  // this program's own heap, not the DLL's: nothing to log in here
+    blocks.push_back(block);
+    logging = true;
+  }
+}
+
+void* __cdecl loggedMalloc(std::size_t size) {
+  void* block = realMalloc(size);
+  note(heapLog.allocated, block);
+  return block;
+}
+void* __cdecl loggedCalloc(std::size_t count, std::size_t size) {
+  void* block = realCalloc(count, size);
+  note(heapLog.allocated, block);
+  return block;
+}
+void* __cdecl loggedRealloc(void* old, std::size_t size) {
+  void* block = realRealloc(old, size);
+  if (block != nullptr) {
+    note(heapLog.freed, old);
+    note(heapLog.allocated, block);
+  }
+  return block;
+}
+void __cdecl loggedFree(void* block) {
+  note(heapLog.freed, block);
+  realFree(block);
+}
+
+// Points the module's imports of msvcrt's heap functions at the logging ones above (the
+// module carries its C++ runtime, so operator new and delete come through them too).
+void logHeapOf(HMODULE module) {
+  auto* const base = reinterpret_cast<BYTE*>(module);
+  const auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(base);
+  const auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS*>(base + dos->e_lfanew);
+  const IMAGE_DATA_DIRECTORY& imports =
+      nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
+  int patched = 0;
+  for (auto* library = reinterpret_cast<IMAGE_IMPORT_DESCRIPTOR*>(base + imports.VirtualAddress);
+       library->Name != 0; ++library) {
+    if (lstrcmpiA(reinterpret_cast<const char*>(base + library->Name), "msvcrt.dll") != 0) {
+      continue;
+    }
+    const auto* names =
+        reinterpret_cast<const IMAGE_THUNK_DATA*>(base + library->OriginalFirstThunk);
+    auto* slots = reinterpret_cast<IMAGE_THUNK_DATA*>(base + library->FirstThunk);
+    for (; names->u1.AddressOfData != 0; ++names, ++slots) {
+      if (IMAGE_SNAP_BY_ORDINAL(names->u1.Ordinal)) {
+        continue;
+      }
+      const std::string_view name =
+          reinterpret_cast<const IMAGE_IMPORT_BY_NAME*>(base + names->u1.AddressOfData)->Name;
+      void* const current = reinterpret_cast<void*>(slots->u1.Function);
+      void* replacement = nullptr;
+      if (name == "malloc") {
+        realMalloc = reinterpret_cast<Malloc>(current);
+        replacement = reinterpret_cast<void*>(&loggedMalloc);
+      } else if (name == "calloc") {
+        realCalloc = reinterpret_cast<Calloc>(current);
+        replacement = reinterpret_cast<void*>(&loggedCalloc);
+      } else if (name == "realloc") {
+        realRealloc = reinterpret_cast<Realloc>(current);
+        replacement = reinterpret_cast<void*>(&loggedRealloc);
+      } else if (name == "free") {
+        realFree = reinterpret_cast<Free>(current);
+        replacement = reinterpret_cast<void*>(&loggedFree);
+      } else {
+        continue;
+      }
+      DWORD protection = 0;
+      VirtualProtect(&slots->u1.Function, sizeof slots->u1.Function, PAGE_READWRITE, &protection);
+      slots->u1.Function = reinterpret_cast<ULONG_PTR>(replacement);
+      VirtualProtect(&slots->u1.Function, sizeof slots->u1.Function, protection, &protection);
+      ++patched;
+    }
+  }
+  ASSERT_GE(patched, 2) << "the DLL imports no malloc and free from msvcrt.dll";
+}
+
 }  // namespace
+
+}  // namespace sorlinx::e2e
+
+namespace sorlinx::testing {
+
+void startHeapLog() {
+  e2e::heapLog = {};
+  e2e::logging = true;
+}
+
+HeapLog takeHeapLog() {
+  e2e::logging = false;
+  return std::move(e2e::heapLog);
+}
+
+}  // namespace sorlinx::testing
+
+namespace sorlinx::e2e {
 
 std::string moveEntry() { return INTERFACE == 4 ? "requestChannelMove" : "requestClientMove"; }
 
@@ -47,6 +159,33 @@ std::string cueFile(std::string_view name, bool idRegistered) {
   const std::string file = R"(sorlinx\)" + std::string(name) + ".wav";
   return INTERFACE == 26 && idRegistered ? std::string(PLUGIN_FOLDER) + "\\" + file
                                          : "plugins\\" + file;
+}
+
+ConfigFolder::ConfigFolder(const std::string& secrets) {
+  wchar_t temp[MAX_PATH + 1] = {};
+  GetTempPathW(MAX_PATH + 1, temp);
+  folder_ = std::wstring(temp) + L"sorlinx-\u00e9t\u00e9-" + std::to_wstring(GetCurrentProcessId());
+  CreateDirectoryW(folder_.c_str(), nullptr);
+  writer_ = CreateFileW(file().c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
+                        CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  DWORD written = 0;
+  WriteFile(writer_, secrets.data(), static_cast<DWORD>(secrets.size()), &written, nullptr);
+}
+
+ConfigFolder::~ConfigFolder() {
+  CloseHandle(writer_);
+  DeleteFileW(file().c_str());
+  RemoveDirectoryW(folder_.c_str());
+}
+
+std::string ConfigFolder::utf8Path() const {
+  const std::wstring wide = folder_ + L"\\";
+  std::string path(static_cast<std::size_t>(wide.size() * 4), '\0');
+  const int length =
+      WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), path.data(),
+                          static_cast<int>(path.size()), nullptr, nullptr);
+  path.resize(static_cast<std::size_t>(length));
+  return path;
 }
 
 bool eventually(const std::function<bool()>& condition, Clock::duration timeout) {
@@ -82,7 +221,11 @@ void PluginDllTest::SetUp() {
   resolve(module, "ts3plugin_currentServerConnectionChanged", dll.currentServerConnectionChanged);
   if constexpr (INTERFACE == 26) {
     resolve(module, "ts3plugin_registerPluginID", dll.registerPluginID);
+    resolve(module, "ts3plugin_infoTitle", panel.infoTitle);
+    resolve(module, "ts3plugin_infoData", panel.infoData);
+    resolve(module, "ts3plugin_freeMemory", panel.freeMemory);
   }
+  logHeapOf(module);
 }
 
 void PluginDllTest::TearDown() {

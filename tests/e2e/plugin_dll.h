@@ -21,6 +21,7 @@
 #include <type_traits>
 
 #include "clipboard/clipboard_channel.h"
+#include "support/info_panel_checks.h"
 #include "voice_client.h"
 
 namespace sorlinx::e2e {
@@ -98,6 +99,25 @@ class ClipboardHolder {
   DWORD threadId_ = 0;
 };
 
+// A configuration folder under the temporary folder, with a name outside ASCII so that the
+// path must travel as UTF-8 and be opened through the wide API, holding a secrets file that
+// stays open for writing meanwhile, as the voice client keeps its own.
+class ConfigFolder {
+ public:
+  explicit ConfigFolder(const std::string& secrets);
+  ConfigFolder(const ConfigFolder&) = delete;
+  ConfigFolder& operator=(const ConfigFolder&) = delete;
+  ~ConfigFolder();
+
+  // The folder in UTF-8 with its trailing separator, as the voice client hands it over.
+  [[nodiscard]] std::string utf8Path() const;
+
+ private:
+  [[nodiscard]] std::wstring file() const { return folder_ + L"\\ts3clientui_qt.secrets.conf"; }
+  std::wstring folder_;
+  HANDLE writer_ = INVALID_HANDLE_VALUE;
+};
+
 // When interface 26's voice client hands the plugin its ID: either way round with init, or
 // never. Interface 4 has no such call. (The cue test names its runs in this order.)
 enum class PluginId { beforeInit, afterInit, never };
@@ -119,6 +139,9 @@ class PluginDllTest : public ::testing::Test {
   FunctionTable table{};
   HMODULE module = nullptr;
   Exports dll{};
+  // Interface 26's info panel; the DLL's heap is logged (testing::startHeapLog) through its
+  // imports of the C runtime's heap functions.
+  testing::InfoPanelExports panel{};
 };
 
 }  // namespace sorlinx::e2e

@@ -80,11 +80,20 @@ int main() {
   const game_clipboard::PlayerText player = game_clipboard::savePlayerText(nullptr);
   check(player.saved && player.text == playerText, "the player's text is saved");
 
-  // A nickname in UTF-8 must reach CF_TEXT as these very bytes.
-  for (const std::string& request :
-       {requestText("GetVersion", "", 2), requestText("GetPlayerIDFromName", "Zo\xc3\xab", 3)}) {
+  // A nickname in UTF-8 must reach CF_TEXT as these very bytes, and CF_UNICODETEXT (what
+  // wine hands the plugin on Linux) as the same characters, not an ANSI reading of them.
+  for (const auto& [request, wide] :
+       {std::pair<std::string, std::wstring>{requestText("GetVersion", "", 2),
+                                             L"[kex_sorlinx][GetVersion][/kex_sorlinx]#2"},
+        {requestText("GetPlayerIDFromName", "Zo\xc3\xab", 3),
+         L"[kex_sorlinx][GetPlayerIDFromName]Zo\u00eb[/kex_sorlinx]#3"}}) {
     check(game_clipboard::writeRequest(nullptr, request) != 0, request + ": written");
     check(upToZero(formatBytes(CF_TEXT)) == request, request + ": CF_TEXT holds its bytes");
+    const auto unicode = formatBytes(CF_UNICODETEXT).value_or("");
+    check(std::wstring(reinterpret_cast<const wchar_t*>(unicode.data()),
+                       wcsnlen(reinterpret_cast<const wchar_t*>(unicode.data()),
+                               unicode.size() / sizeof(wchar_t))) == wide,
+          request + ": CF_UNICODETEXT holds its characters");
     checkMarked(request);
   }
 
@@ -110,12 +119,21 @@ int main() {
                               playerText.size() * sizeof(wchar_t)) == 0,
         "the player's text is back whole");
   checkMarked("the player's text");
-  // ...but never over a text some program wrote after the game.
-  sequence = game_clipboard::writeRequest(nullptr, requestText("3D", "{7[1,2,3]}", 6));
+  // ...and after a request that has no reply, such as an unanswered probe...
+  sequence = game_clipboard::writeRequest(nullptr, requestText("GetVersion", "", 6));
+  check(!game_clipboard::readReply(nullptr, sequence, 150, reply) &&
+            game_clipboard::restorePlayerText(nullptr, player, sequence) &&
+            formatBytes(CF_UNICODETEXT) == back,
+        "the player's text is back after an unanswered probe");
+  // ...but never over a text some program wrote after the game, nor after a failed write.
+  sequence = game_clipboard::writeRequest(nullptr, requestText("3D", "{7[1,2,3]}", 7));
   writePlain("copied later");
   check(!game_clipboard::restorePlayerText(nullptr, player, sequence) &&
             upToZero(formatBytes(CF_TEXT)) == "copied later",
         "a later text stays");
+  check(!game_clipboard::restorePlayerText(nullptr, player, 0) &&
+            upToZero(formatBytes(CF_TEXT)) == "copied later",
+        "nothing is put back after a failed write");
 
   std::printf("%d passed, %d failed\n", passed, failed);
   return failed == 0 ? 0 : 1;

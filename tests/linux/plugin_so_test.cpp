@@ -23,6 +23,8 @@
 
 #include "clipboard/clipboard_channel.h"
 #include "commands/secrets_folder.h"
+#include "heap_log.h"
+#include "support/info_panel_checks.h"
 #include "support/trapped_table.h"
 #include "voice_client.h"
 #include "x_display.h"
@@ -70,6 +72,10 @@ class PluginSoTest : public ::testing::Test {
     resolve("ts3plugin_init", dll.init);
     resolve("ts3plugin_shutdown", dll.shutdown);
     resolve("ts3plugin_onConnectStatusChangeEvent", dll.onConnectStatusChangeEvent);
+    resolve("ts3plugin_infoTitle", panel.infoTitle);
+    resolve("ts3plugin_infoData", panel.infoData);
+    resolve("ts3plugin_freeMemory", panel.freeMemory);
+    testing::logHeapOf(module, "ts3plugin_infoData");
     game.put("neutral");
   }
   void TearDown() override {
@@ -112,6 +118,7 @@ class PluginSoTest : public ::testing::Test {
   interface26::FunctionTable table{};
   void* module = nullptr;
   Exports dll{};
+  testing::InfoPanelExports panel{};
   XClipboard game;
 };
 
@@ -309,6 +316,21 @@ TEST_F(PluginSoTest, ShutdownIsPromptWhileIdleAndWhileOwningTheClipboard) {
   EXPECT_LT(quickest, 20.0) << "shutdown waited for the worker's next look";
   ASSERT_EQ(dll.init(), 0);
   EXPECT_TRUE(answers("GetPlayerID", "", "5"));
+}
+
+TEST_F(PluginSoTest, TheInfoPanelFollowsTheGame) {
+  start();
+  testing::checkThePanelFollowsTheGame(panel, host,
+                                       [this](const std::string& text) { game.put(text); });
+}
+
+TEST_F(PluginSoTest, TheInfoPanelAnswersWhileAConnectionIsAwaited) {
+  const testing::SecretsFolder folder("identity=7Vsecret\n");
+  host.setConfigPath(folder.path());
+  start();
+  testing::checkThePanelAnswersDuringAConnectionsWait(
+      panel, [this](const std::string& text) { game.put(text); },
+      [this](int status) { dll.onConnectStatusChangeEvent(1, status, 0); });
 }
 
 // Owners that are slow to answer or give Latin-1 only: one that never answers holds no

@@ -8,6 +8,7 @@
 #include "interfaces/interface26.h"
 #include "interfaces/interface4.h"
 #include "positional/sound_cues.h"
+#include "shared/info_board.h"
 
 namespace sorlinx::testing {
 
@@ -22,6 +23,7 @@ void resetPluginState() {
   pluginState.stopRequested.clear();
   pluginState.mute3D.store(false);
   setLists({}, {});
+  infoBoard.startRun({}, {});
 }
 
 PluginTest::PluginTest() {
@@ -40,14 +42,19 @@ PluginTest::PluginTest() {
 
 PluginTest::~PluginTest() { resetPluginState(); }
 
-void PluginTest::installHost() {
+void PluginTest::installHost(bool withInfoPanel) {
   if (GetParam() == 4) {
     interface4::setFunctionPointers(host.table4());
-  } else if (GetParam() == 19) {
-    interface26::setFunctionPointers(19, interface26::sharedSlots(host.table19()));
   } else {
-    interface26::setFunctionPointers(host.table26());
-    interface26::registerPluginID(TEST_PLUGIN_ID);
+    interface26::SharedTable table = GetParam() == 19 ? interface26::sharedSlots(host.table19())
+                                                      : interface26::sharedSlots(host.table26());
+    if (!withInfoPanel) {
+      table.requestInfoUpdate = nullptr;
+    }
+    interface26::setFunctionPointers(GetParam(), table);
+    if (GetParam() == 26) {
+      interface26::registerPluginID(TEST_PLUGIN_ID);
+    }
   }
 }
 

@@ -58,8 +58,10 @@ class PluginTest : public ::testing::TestWithParam<int> {
   ~PluginTest() override;
 
   // Hands the fake's table of the test's interface to the plugin, as the voice client does
-  // before init; interface 26's client also hands over the plugin's ID.
-  void installHost();
+  // before init; interface 26's client also hands over the plugin's ID. Its entry that
+  // refreshes the info panel only `withInfoPanel`: the other tests' transcripts are the
+  // request's own calls.
+  void installHost(bool withInfoPanel = false);
   // What differs in the fake's records from one interface to the other: the entry that
   // moves a client, a placement with its arguments as the transcript shows it, and the
   // path a cue file is played from.

@@ -54,7 +54,7 @@ TEST(SessionTest, AnUnreadableLineIsNamedWithItsColumn) {
 
 TEST(SessionTest, TimesTextsAndCommentsReadForgivingly) {
   const auto steps = parseSession(
-      "# a comment\n"
+      "\xEF\xBB\xBF# a comment after a byte-order mark\n"
       "\n"
       "  1.5s   send   3D {5[1,2,3]}   # placed\r\n"
       "+250 clip \"tab\\there\\x21\"\n"
@@ -228,6 +228,20 @@ TEST(SimulationTest, AFailedExpectationSaysWhy) {
             "refused it (error 512): client 99 is not on the server"},
            {"0 send 3D {2[1,2,3][RC]}\n0 disconnect\n500 send 3D {2[1,2,3][RL]}\n600 expect cue rl",
             "was not connected (status 0): the cues start only while connected"},
+           {"0 notices off\n10 send GetPlayerID\n50 send GetVersion\n100 expect reply 1",
+            "the request put on the clipboard at 10 ms was written over at 50 ms, before the "
+            "plugin looked"},
+           {"0 notices off\n0 send GetPlayerID\n50 expect reply 1\n60 send GetPlayerID\n150 expect "
+            "reply 1",
+            "the text put on the clipboard at 60 ms is the one the plugin read last, at 0 ms: it "
+            "had not yet read its own reply"},
+           {"0 send 3D {2[1,2]}\n100 expect place 2 x 1 y 3 z 2",
+            "the plugin skipped the record {2[1,2]}: no \",\" after z"},
+           {"0 send 3D {2[1,2,3][RC]}\n2500 expect cue rc\n4000 expect cue bruit",
+            "the stale-frame reset at 2000 ms (twenty looks, about two seconds, without a new "
+            "request) emptied the radio lists"},
+           {"0 send GetVersion\n100 expect reply sorlinx beta 0.8\n2500 expect nothing",
+            "it is the stale-frame reset at 2000 ms"},
            {"100 expect reply 1", "nothing was put on the clipboard between 0 ms and 100 ms"},
            {"100 send GetPlayerID\n200 expect nothing",
             "it answers the text put on the clipboard at 100 ms: "
@@ -249,6 +263,46 @@ std::string timeline(const Outcome& outcome) {
     printJson(out, event);
   }
   return out.str();
+}
+
+bool validUtf8(std::string_view text) {
+  for (std::size_t length = 0; !text.empty(); text.remove_prefix(length)) {
+    if ((length = utf8SequenceLength(text)) == 0) {
+      return false;
+    }
+  }
+  return true;
+}
+
+// Each record of a frame that the plugin skips shows, with the reason; texts go into JSON
+// and the map as UTF-8, with only the bytes that are no part of it escaped; the radio lists
+// carry their text in JSON as simulator.md says.
+TEST(TimelineTest, SkippedRecordsValidUtf8AndTheListsText) {
+  const Outcome outcome =
+      run("0 client 2 \"Zo\\xc3\\xab\" in 1\n"
+          "0 client 3 \"Bad\\xeb\\xc3\" in 1\n"
+          "0 send 3D {2[1,2,3][RC]}{3[1,2]}{x[1,2,3]}{3[1,1e,1]}{3[4,5,6]}\n"
+          "100 clip \"Zo\\xc3\\xab \\xeb \\xed\\xa0\\x80 \\xf4\\x90\\x80\\x80 \\x7f\"\n");
+  EXPECT_THAT(eventsOf(outcome, EventKind::skipped),
+              ::testing::ElementsAre(HasSubstr("skipped    {3[1,2]}: no \",\" after z\n"),
+                                     HasSubstr("{x[1,2,3]}: the client is no number from 0"),
+                                     HasSubstr("{3[1,1e,1]}: z is no number, or beyond")));
+  const std::string json = timeline(outcome);
+  EXPECT_THAT(json, HasSubstr(R"({"time_ms":0,"event":"skipped","text":"{3[1,2]}",)"
+                              R"("why":"no \",\" after z"})"));
+  EXPECT_THAT(json,
+              HasSubstr("\"event\":\"lists\",\"rc\":[2],\"rl\":[],\"text\":\"RC 2 (Zo\xc3\xab); "
+                        "RL empty\"}"));
+  EXPECT_THAT(json, HasSubstr("\"nickname\":\"Zo\xc3\xab\""));
+  // Overlong, surrogate and beyond-U+10FFFF forms are no UTF-8 either.
+  EXPECT_THAT(json, HasSubstr("\"text\":\"Zo\xc3\xab \\u00eb \\u00ed\\u00a0\\u0080 "
+                              "\\u00f4\\u0090\\u0080\\u0080 \\u007f\""));
+  EXPECT_TRUE(validUtf8(json));
+  std::ostringstream map;
+  writeSvgMap(map, outcome);
+  EXPECT_THAT(map.str(), HasSubstr("2 Zo\xc3\xab"));
+  EXPECT_THAT(map.str(), HasSubstr("3 Bad\\xeb\\xc3"));
+  EXPECT_TRUE(validUtf8(map.str()));
 }
 
 // The plugin's own threads in real time, kept in step with the session, give the virtual

@@ -13,6 +13,7 @@
 
 #include "clipboard/clipboard.h"
 #include "clipboard/clipboard_channel.h"
+#include "clipboard/command_names.h"
 #include "player_clipboard.h"
 #include "send.h"
 
@@ -23,6 +24,12 @@ constexpr int EXIT_USAGE = 2;
 constexpr int EXIT_CLIPBOARD = 3;
 
 int usage(const std::string& problem) {
+  std::string answering;
+  for (const sorlinx::CommandName& known : sorlinx::COMMAND_NAMES) {
+    if (known.replies) {
+      answering.append(answering.empty() ? "" : ", ").append(known.name);
+    }
+  }
   std::fprintf(
       stderr,
       "sorlinx-send: %s\n"
@@ -32,11 +39,11 @@ int usage(const std::string& problem) {
       "clipboard and prints the plugin's reply, then puts your clipboard text back.\n"
       "  --timeout MS       how long to wait for a reply (2000)\n"
       "  --wait, --no-wait  wait for a reply or not; by default only for the commands that "
-      "answer: GetPlayerID, GetPlayerIDFromName, GetCurrentChannelID, GetVersion\n"
+      "answer: %s\n"
       "  --repeat N         send it N times, each a new request (#2, #3, ... after it)\n"
       "  --every MS         between the repeats (500)\n"
       "  --keep             leave the last request or reply on the clipboard\n",
-      problem.c_str());
+      problem.c_str(), answering.c_str());
   return EXIT_USAGE;
 }
 
@@ -100,9 +107,9 @@ int main(int count, char** values) {
   }
   const std::string command(sorlinx::send::commandOf(request));
   if (!waitChosen) {
-    options.waitForReply = sorlinx::send::commandReplies(command);
+    options.waitForReply = sorlinx::commandReplies(command);
   }
-  if (!sorlinx::send::commandKnown(command)) {
+  if (!sorlinx::commandNamed(command)) {
     std::fprintf(stderr, "sorlinx-send: note: the plugin does not know the command \"%s\"\n",
                  command.c_str());
   }

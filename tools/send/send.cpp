@@ -1,11 +1,11 @@
 #include "send.h"
 
 #include <algorithm>
-#include <array>
 #include <string>
 
 #include "clipboard/clipboard.h"
 #include "clipboard/clipboard_channel.h"
+#include "clipboard/command_names.h"
 
 namespace sorlinx::send {
 
@@ -40,21 +40,6 @@ bool ServingPacer::pause(Milliseconds duration) {
   return true;
 }
 
-bool commandReplies(std::string_view command) {
-  constexpr std::array ANSWERING{
-      std::string_view("GetPlayerID"), std::string_view("GetPlayerIDFromName"),
-      std::string_view("GetCurrentChannelID"), std::string_view("GetVersion")};
-  return std::find(ANSWERING.begin(), ANSWERING.end(), command) != ANSWERING.end();
-}
-
-bool commandKnown(std::string_view command) {
-  constexpr std::array SILENT{std::string_view("3D"), std::string_view("3DMUTE"),
-                              std::string_view("SwitchPlayer"), std::string_view("ConnectToServer"),
-                              std::string_view("GetChannelIDFromName")};
-  return commandReplies(command) ||
-         std::find(SILENT.begin(), SILENT.end(), command) != SILENT.end();
-}
-
 std::string_view commandOf(std::string_view text) {
   const auto payload = envelopePayload(text);
   return payload && !payload->empty() ? splitPayload(*payload).command : std::string_view();
@@ -78,7 +63,7 @@ std::string noReplyAdvice(std::string_view command) {
            "connected to a server; if 'sorlinx-send GetVersion' answers, the plugin runs and the "
            "client is not connected, otherwise the plugin is not running";
   }
-  if (commandKnown(command)) {
+  if (commandNamed(command)) {
     return "this command never answers; look at what it did in the voice client instead";
   }
   return "unknown command: the plugin ignores commands it does not know, and compares names "

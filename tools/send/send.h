@@ -10,12 +10,6 @@
 
 namespace sorlinx::send {
 
-// Whether the plugin answers this command on the clipboard.
-bool commandReplies(std::string_view command);
-
-// Whether the plugin knows this command at all (names compare byte for byte).
-bool commandKnown(std::string_view command);
-
 // The command a text asks for, read the way the plugin reads it; empty when the text is
 // not a request.
 std::string_view commandOf(std::string_view text);

@@ -7,19 +7,13 @@
 #include <optional>
 #include <sstream>
 
+#include "clipboard/command_names.h"
 #include "clipboard/envelope.h"
 #include "shared/plugin_state.h"
 
 namespace sorlinx::sim {
 
 namespace {
-
-// The commands the plugin takes, for the hint about a misspelt one; those that reply.
-constexpr std::array<std::string_view, 9> COMMANDS{
-    "3D",         "3DMUTE",       "GetPlayerID",     "GetPlayerIDFromName", "GetCurrentChannelID",
-    "GetVersion", "SwitchPlayer", "ConnectToServer", "GetChannelIDFromName"};
-constexpr std::array<std::string_view, 4> QUERIES{"GetPlayerID", "GetPlayerIDFromName",
-                                                  "GetCurrentChannelID", "GetVersion"};
 
 bool near(float actual, float expected) {
   return std::fabs(actual - expected) <= 1e-5F * std::max(1.0F, std::fabs(expected));
@@ -105,9 +99,11 @@ struct Context {
   const Step& step;
   Milliseconds from;
   Milliseconds to;
+  // The time of the expectation before this one (0 for the first).
+  Milliseconds since;
   const std::vector<Event>& events;
   const std::vector<bool>& used;
-  const std::vector<StatusChange>& statuses;
+  const PluginTrace& trace;
 
   [[nodiscard]] bool inWindow(const Event& event) const {
     return event.time >= from && event.time <= to;
@@ -115,7 +111,7 @@ struct Context {
 
   [[nodiscard]] std::int32_t statusAt(Milliseconds time) const {
     std::int32_t status = STATUS_CONNECTION_ESTABLISHED;
-    for (const StatusChange& change : statuses) {
+    for (const StatusChange& change : trace.statuses) {
       if (change.time <= time) {
         status = change.status;
       }
@@ -135,6 +131,36 @@ struct Context {
       }
     }
     return found;
+  }
+
+  // The last text the plugin read before `time`, and when.
+  [[nodiscard]] const PluginRead* lastReadBefore(Milliseconds time) const {
+    const PluginRead* found = nullptr;
+    for (const PluginRead& read : trace.reads) {
+      if (read.time >= time) {
+        break;
+      }
+      found = &read;
+    }
+    return found;
+  }
+
+  // When the text the game put on the clipboard (events[at]) was replaced by the next one,
+  // or emptied away; nothing when it never was. (The plugin looks after the steps of its
+  // time: a text replaced at the time of a look was not seen by it.)
+  [[nodiscard]] std::optional<Milliseconds> replacedAt(std::size_t at) const {
+    for (std::size_t i = at + 1; i < events.size(); ++i) {
+      if (events[i].kind == EventKind::clipboard || events[i].noText) {
+        return events[i].time;
+      }
+    }
+    return std::nullopt;
+  }
+
+  [[nodiscard]] bool readBefore(const Event& text, Milliseconds replaced) const {
+    return std::any_of(trace.reads.begin(), trace.reads.end(), [&](const PluginRead& read) {
+      return read.time >= text.time && read.time < replaced && read.text == text.text;
+    });
   }
 
   // What stood on the clipboard just before `text` was put there: the text before it, a
@@ -238,19 +264,122 @@ std::optional<std::string> notConnected(const Context& c) {
          ") when the request came at " + ms(text->time) + ": " + what + " while not connected";
 }
 
+// The plugin takes a text only when it differs from the last one it read: the same text
+// written again, or a question asked again before the plugin has read its own reply (which
+// it does on its next look), is no new request.
 std::optional<std::string> sameTextAgain(const Context& c) {
   for (auto event = c.events.rbegin(); event != c.events.rend(); ++event) {
     if (event->kind != EventKind::clipboard || !c.inWindow(*event)) {
       continue;
     }
+    const PluginRead* lastRead = c.lastReadBefore(event->time);
+    if (lastRead == nullptr || lastRead->text != event->text) {
+      return std::nullopt;  // only the last text of the window counts
+    }
+    const std::string advice =
+        ": the same text again is not a new request (a counter after the closing tag, like #2, "
+        "makes it new)";
     if (c.textBefore(*event) == event->text) {
       return "the text put on the clipboard at " + ms(event->time) +
-             " is the one that stood there before: the same text again is not a new request "
-             "(a counter after the closing tag, like #2, makes it new)";
+             " is the one that stood there before" + advice;
     }
-    return std::nullopt;  // only the last text of the window counts
+    return "the text put on the clipboard at " + ms(event->time) +
+           " is the one the plugin read last, at " + ms(lastRead->time) +
+           ": it had not yet read its own reply, which it does on its next look" + advice;
   }
   return std::nullopt;
+}
+
+// Whether a request of this command could have met the expectation.
+bool couldMeet(StepKind kind, std::string_view command) {
+  switch (kind) {
+    case StepKind::expectReply:
+      return commandReplies(command);
+    case StepKind::expectPlace:
+    case StepKind::expectCue:
+      return command == "3D";
+    case StepKind::expectMove:
+      return command == "SwitchPlayer";
+    case StepKind::expectConnect:
+    case StepKind::expectDisconnect:
+      return command == "ConnectToServer";
+    default:
+      return true;
+  }
+}
+
+// A request that could have met the expectation, written over before the plugin looked:
+// it never saw it. Any since the expectation before this one.
+std::optional<std::string> replacedUnread(const Context& c) {
+  for (std::size_t i = c.events.size(); i-- > 0;) {
+    const Event& text = c.events[i];
+    const auto request = text.kind == EventKind::clipboard ? requestOf(text.text) : std::nullopt;
+    if (!request || text.time < c.since || text.time > c.to ||
+        !couldMeet(c.step.kind, request->command)) {
+      continue;
+    }
+    const std::optional<Milliseconds> replaced = c.replacedAt(i);
+    if (replaced && !c.readBefore(text, *replaced)) {
+      return "the request put on the clipboard at " + ms(text.time) + " was written over at " +
+             ms(*replaced) +
+             ", before the plugin looked (it looks every 100 ms): it never saw it. Let a "
+             "request stand 200 ms, or until its reply";
+    }
+  }
+  return std::nullopt;
+}
+
+// A record of the frame that the plugin skipped, about the client expected.
+std::optional<std::string> recordSkipped(const Context& c) {
+  if (c.step.kind != StepKind::expectPlace) {
+    return std::nullopt;
+  }
+  const std::string start = "{" + std::to_string(c.step.client) + "[";
+  for (const Event& event : c.events) {
+    if (c.inWindow(event) && event.kind == EventKind::skipped && event.text.starts_with(start)) {
+      return "the plugin skipped the record " + printable(event.text, 80) + ": " + event.detail;
+    }
+  }
+  return std::nullopt;
+}
+
+// The last stale-frame reset at or before `time`.
+std::optional<Milliseconds> resetBefore(const Context& c, Milliseconds time) {
+  std::optional<Milliseconds> found;
+  for (const Milliseconds reset : c.trace.resets) {
+    if (reset <= time) {
+      found = reset;
+    }
+  }
+  return found;
+}
+
+std::string resetText(Milliseconds reset) {
+  return "the stale-frame reset at " + ms(reset) +
+         " (twenty looks, about two seconds, without a new request) emptied the radio lists "
+         "and put the local channel back at the origin";
+}
+
+// Cues expected after the reset stopped them.
+std::optional<std::string> stoppedByReset(const Context& c) {
+  if (c.step.kind != StepKind::expectCue) {
+    return std::nullopt;
+  }
+  const std::optional<Milliseconds> reset = resetBefore(c, c.to);
+  if (!reset) {
+    return std::nullopt;
+  }
+  const bool frameSince =
+      std::any_of(c.trace.reads.begin(), c.trace.reads.end(), [&](const PluginRead& read) {
+        const auto request = requestOf(read.text);
+        return read.time > *reset && read.time <= c.to && request && request->command == "3D";
+      });
+  if (frameSince) {
+    return std::nullopt;
+  }
+  return resetText(*reset) +
+         ": the cues stopped with them. Keep frames coming while the game "
+         "runs";
 }
 
 std::optional<std::string> notARequest(const Context& c) {
@@ -283,19 +412,16 @@ std::optional<std::string> wrongCommand(const Context& c) {
     return std::nullopt;
   }
   const std::string command(request->command);
-  const bool known =
-      std::find(COMMANDS.begin(), COMMANDS.end(), request->command) != COMMANDS.end();
-  if (!known) {
-    const auto alike = std::find_if(COMMANDS.begin(), COMMANDS.end(), [&](std::string_view name) {
-      return sameLetters(name, request->command);
-    });
+  if (!commandNamed(request->command)) {
+    const auto alike =
+        std::find_if(COMMAND_NAMES.begin(), COMMAND_NAMES.end(),
+                     [&](const CommandName& known) { return sameLetters(known.name, command); });
     return "the plugin knows no command \"" + printable(command, 40) + "\"" +
-           (alike != COMMANDS.end()
-                ? ": names are compared byte for byte, did you mean " + std::string(*alike) + "?"
-                : "");
+           (alike != COMMAND_NAMES.end() ? ": names are compared byte for byte, did you mean " +
+                                               std::string(alike->name) + "?"
+                                         : "");
   }
-  if (c.step.kind == StepKind::expectReply &&
-      std::find(QUERIES.begin(), QUERIES.end(), request->command) == QUERIES.end()) {
+  if (c.step.kind == StepKind::expectReply && !commandReplies(request->command)) {
     return command + " gives no reply: the clipboard keeps the request";
   }
   return std::nullopt;
@@ -336,8 +462,9 @@ std::optional<std::string> nothingWritten(const Context& c) {
 // The first of the usual mistakes that explains a positive expectation's failure.
 std::string hintFor(const Context& c) {
   using Explainer = std::optional<std::string> (*)(const Context&);
-  for (const Explainer explain : {cameLater, swappedHeight, refused, notConnected, sameTextAgain,
-                                  notARequest, wrongCommand, nothingWritten}) {
+  for (const Explainer explain :
+       {cameLater, swappedHeight, recordSkipped, refused, stoppedByReset, notConnected,
+        sameTextAgain, replacedUnread, notARequest, wrongCommand, nothingWritten}) {
     if (auto hint = explain(c)) {
       return *hint;
     }
@@ -345,8 +472,16 @@ std::string hintFor(const Context& c) {
   return {};
 }
 
-// For a negative expectation: what the unwanted event answered.
-std::string answeredText(const std::vector<Event>& events, const Event& unwanted) {
+// For a negative expectation: what the unwanted event answered, or the stale-frame reset
+// that made it.
+std::string answeredText(const std::vector<Event>& events, const Event& unwanted,
+                         const PluginTrace& trace) {
+  if (std::find(trace.resets.begin(), trace.resets.end(), unwanted.time) != trace.resets.end() &&
+      unwanted.kind != EventKind::reply && unwanted.kind != EventKind::cue) {
+    return "it is the stale-frame reset at " + ms(unwanted.time) +
+           ": twenty looks (about two seconds) after the last request the plugin empties the "
+           "radio lists and puts the local channel back at the origin";
+  }
   const Event* text = nullptr;
   for (const Event& event : events) {
     if (event.time > unwanted.time) {
@@ -386,11 +521,12 @@ std::string seenInWindow(const std::vector<Event>& events, Milliseconds from, Mi
 }  // namespace
 
 Tally checkExpectations(const std::vector<Step>& steps, std::vector<Event>& events,
-                        const std::vector<StatusChange>& statuses) {
+                        const PluginTrace& trace) {
   Tally tally;
   std::vector<bool> used(events.size(), false);
   Milliseconds from{0};
   Milliseconds groupTime{0};
+  Milliseconds lastExpectation{0};
   std::vector<Event> checked;
   for (const Step& step : steps) {
     if (step.time > groupTime) {
@@ -419,7 +555,7 @@ Tally checkExpectations(const std::vector<Step>& steps, std::vector<Event>& even
       result.met = found == events.size();
       if (!result.met) {
         result.detail = "but " + window + " there was: " + oneLine(events[found]);
-        result.hint = answeredText(events, events[found]);
+        result.hint = answeredText(events, events[found], trace);
       }
     } else {
       result.met = found != events.size();
@@ -428,9 +564,10 @@ Tally checkExpectations(const std::vector<Step>& steps, std::vector<Event>& even
       } else {
         const std::string seen = seenInWindow(events, from, to, step);
         result.detail = "nothing like it " + window + (seen.empty() ? "" : "; " + seen);
-        result.hint = hintFor({step, from, to, events, used, statuses});
+        result.hint = hintFor({step, from, to, lastExpectation, events, used, trace});
       }
     }
+    lastExpectation = step.time;
     ++tally.expectations;
     if (!result.met) {
       ++tally.failed;

@@ -6,12 +6,15 @@
 // event of its kind that no expectation has claimed.
 //
 // A failed expectation carries what was and was not found (`detail`) and, where one of the
-// usual mistakes explains it, a hint in plain words (`hint`): the same text written twice,
-// a frame written x, y, z, a query asked while not connected, an event that came a poll
-// later than expected, and so on.
+// usual mistakes explains it, a hint in plain words (`hint`): the same text written twice
+// (or asked again before the plugin read its reply), a request written over before the
+// plugin looked, a frame written x, y, z or one of its records skipped, a query asked while
+// not connected, the stale-frame reset, an event that came a poll later than expected, and
+// so on.
 #pragma once
 
 #include <cstdint>
+#include <string>
 #include <vector>
 
 #include "session.h"
@@ -25,15 +28,30 @@ struct StatusChange {
   std::int32_t status;
 };
 
+// A text the plugin read from the clipboard.
+struct PluginRead {
+  Milliseconds time;
+  std::string text;
+};
+
+// What the plugin did that the timeline shows no event of, for the hints.
+struct PluginTrace {
+  // The connection's status, in time order from time 0.
+  std::vector<StatusChange> statuses;
+  // Every text the plugin read, in time order.
+  std::vector<PluginRead> reads;
+  // When the stale-frame reset emptied the radio lists.
+  std::vector<Milliseconds> resets;
+};
+
 struct Tally {
   int expectations = 0;
   int failed = 0;
 };
 
-// `steps` as they played (repeats expanded), `events` in time order, `statuses` in time
-// order from time 0. Inserts one expectation event per expectation, after the events of its
-// time.
+// `steps` as they played (repeats expanded), `events` in time order. Inserts one expectation
+// event per expectation, after the events of its time.
 Tally checkExpectations(const std::vector<Step>& steps, std::vector<Event>& events,
-                        const std::vector<StatusChange>& statuses);
+                        const PluginTrace& trace);
 
 }  // namespace sorlinx::sim

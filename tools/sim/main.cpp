@@ -3,7 +3,7 @@
 // and keep them under test with expectations.
 //
 //   sorlinx-sim                      the built-in session, showing every command
-//   sorlinx-sim my-game.session      a session of yours
+//   sorlinx-sim my-game.session      a session of yours (- reads it from the standard input)
 //   sorlinx-sim --map map.svg ...    also draws the clients from above at the end
 //   sorlinx-sim --interface 4 ...    a voice client of plugin interface 4 (26 by default)
 //   sorlinx-sim --live [--record F]  the plugin on the real clipboard, for a running game
@@ -17,9 +17,11 @@
 #include "default_session.h"
 #include "live.h"
 #include "session.h"
+#include "shared/plugin_state.h"
 #include "simulation.h"
 #include "svg_map.h"
 #include "timeline.h"
+#include "version.h"
 
 namespace {
 
@@ -32,12 +34,12 @@ int usage(const std::string& problem) {
             << "                   [--interface 26|4] [SESSION]\n"
             << "       sorlinx-sim --live [--record FILE] [--json] [--map FILE.svg]\n"
             << "                   [--until TIME] [--interface 26|4] [WORLD-SESSION]\n"
-            << "       sorlinx-sim --print-default-session\n"
-            << "Runs SESSION (or the built-in session) against a simulated voice client and\n"
-            << "prints the timeline. The voice client speaks plugin interface 26 (clients 3.6\n"
-            << "and later) unless --interface 4 asks for the clients of that era. Exit code 1\n"
-            << "when an expectation fails, 2 when the session cannot be read. TIME reads as\n"
-            << "in a session: 2500, 2500ms or 2.5s.\n"
+            << "       sorlinx-sim --print-default-session | --version\n"
+            << "Runs SESSION (or the built-in session; - reads it from the standard input)\n"
+            << "against a simulated voice client and prints the timeline. The voice client\n"
+            << "speaks plugin interface 26 (clients 3.6 and later) unless --interface 4 asks\n"
+            << "for the clients of that era. Exit code 1 when an expectation fails, 2 when the\n"
+            << "session cannot be read. TIME reads as in a session: 2500, 2500ms or 2.5s.\n"
             << "--live runs the plugin on the real clipboard (Windows) for a running game,\n"
             << "until quit, the end of the input or Ctrl+C; --record writes what the game did\n"
             << "as a session that replays it.\n";
@@ -86,10 +88,14 @@ int main(int argc, char** argv) {
     } else if (argument == "--print-default-session") {
       std::cout << DEFAULT_SESSION;
       return 0;
+    } else if (argument == "--version") {
+      std::cout << "sorlinx-sim " << SORLINX_VERSION_DOTTED << ", running the plugin "
+                << sorlinx::VERSION_TEXT << "\n";
+      return 0;
     } else if (argument == "--help" || argument == "-h") {
       usage("runs a session");
       return 0;
-    } else if (argument.starts_with("--") || !sessionFile.empty()) {
+    } else if ((argument.starts_with("-") && argument != "-") || !sessionFile.empty()) {
       return usage("unexpected argument " + std::string(argument));
     } else {
       sessionFile = argument;
@@ -101,7 +107,12 @@ int main(int argc, char** argv) {
   }
   std::string text = live ? "" : DEFAULT_SESSION;
   std::string name = "the built-in session";
-  if (!sessionFile.empty()) {
+  if (sessionFile == "-") {
+    std::ostringstream contents;
+    contents << std::cin.rdbuf();
+    text = contents.str();
+    name = "the standard input";
+  } else if (!sessionFile.empty()) {
     std::ifstream in(sessionFile, std::ios::binary);
     if (!in) {
       std::cerr << "sorlinx-sim: cannot read " << sessionFile << "\n";

@@ -547,6 +547,11 @@ std::vector<Step> expandRepeats(const std::vector<Step>& steps) {
 }
 
 std::vector<Step> parseSession(std::string_view text) {
+  // A byte-order mark, which some editors put at the start of a UTF-8 file, is no step.
+  constexpr std::string_view BYTE_ORDER_MARK = "\xEF\xBB\xBF";
+  if (text.starts_with(BYTE_ORDER_MARK)) {
+    text.remove_prefix(BYTE_ORDER_MARK.size());
+  }
   std::vector<Step> steps;
   Milliseconds previous{0};
   bool started = false;

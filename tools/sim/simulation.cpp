@@ -16,7 +16,9 @@
 #include "plugin/exports.h"
 #include "plugin/lifecycle.h"
 #include "plugin/workers.h"
+#include "positional/position_frame.h"
 #include "positional/sound_cues.h"
+#include "shared/info_board.h"
 #include "shared/plugin_state.h"
 
 namespace sorlinx::sim {
@@ -188,9 +190,12 @@ class Simulation {
   // first notice before it, as clipboardThread waits for them.
   void scheduleClipboardPass(ClipboardChannel& channel);
   void setUpWorld();
-  // Records the plugin's radio lists when they changed. After each clipboard pass: only
-  // that thread changes them.
+  // Records the plugin's radio lists when they changed, and notes a stale-frame reset. After
+  // each clipboard pass: only that thread changes them.
   void noteRadioLists();
+  // The plugin read `text` from the clipboard, on its clipboard thread, before taking it:
+  // noted for the hints, and a new frame's records that the plugin skips are shown.
+  void pluginRead(const std::string& text);
   // The world as the session ends, for the map.
   void takeStockOfTheWorld();
   void apply(const Step& step);
@@ -211,7 +216,10 @@ class Simulation {
   std::atomic<bool> starting_{false};
   mutable std::mutex eventsMutex_;
   std::vector<Event> events_;
-  std::vector<StatusChange> statuses_;
+  PluginTrace trace_;
+  // The last text the plugin read; the stale-frame resets seen so far.
+  std::optional<std::string> lastRead_;
+  std::uint32_t resetsSeen_ = 0;
   // The session is over: what the plugin does while it stops is not part of it.
   bool closed_ = false;
   Outcome outcome_;
@@ -274,7 +282,7 @@ void Simulation::scheduleClipboardPass(ClipboardChannel& channel) {
 void Simulation::setUpWorld() {
   client_.setStrict(true);
   client_.setConnection(1, STATUS_CONNECTION_ESTABLISHED);
-  statuses_.push_back({Milliseconds(0), STATUS_CONNECTION_ESTABLISHED});
+  trace_.statuses.push_back({Milliseconds(0), STATUS_CONNECTION_ESTABLISHED});
   client_.addClient(DEFAULT_LOCAL_CLIENT, 1, "Player");
   client_.setLocalClient(DEFAULT_LOCAL_CLIENT);
   client_.setClock([this] { return static_cast<std::int64_t>(now().count()); });
@@ -292,7 +300,7 @@ void Simulation::setUpWorld() {
       [this](ServerConnectionId connection, std::int32_t status) {
         {
           const std::lock_guard lock(eventsMutex_);
-          statuses_.push_back({now(), status});
+          trace_.statuses.push_back({now(), status});
         }
         world("the voice client reports status " + std::to_string(status) +
               (status == STATUS_CONNECTION_ESTABLISHED ? " (connected)"
@@ -317,9 +325,48 @@ void Simulation::setUpWorld() {
     event.text = std::string(text);
     record(std::move(event));
   });
+  memory_clipboard::setReadObserver(
+      [this](std::string_view text) { pluginRead(std::string(text)); });
+}
+
+void Simulation::pluginRead(const std::string& text) {
+  bool fresh = false;
+  {
+    const std::lock_guard lock(eventsMutex_);
+    trace_.reads.push_back({now(), text});
+    fresh = lastRead_ != text;
+    lastRead_ = text;
+  }
+  // The plugin takes a text only when it differs from the last it read, and ignores frames
+  // while not connected.
+  const auto payload = envelopePayload(text);
+  if (!fresh || !payload || payload->empty() ||
+      pluginState.connectionStatus.load() != STATUS_CONNECTION_ESTABLISHED) {
+    return;
+  }
+  const Request request = splitPayload(*payload);
+  if (request.command != "3D") {
+    return;
+  }
+  std::string_view frame = request.arguments;
+  while (const auto taken = takeFrameRecord(frame)) {
+    if (!taken->record) {
+      Event event;
+      event.time = now();
+      event.kind = EventKind::skipped;
+      event.text = std::string(taken->text);
+      event.detail = skipReasonText(taken->skipped);
+      record(std::move(event));
+    }
+  }
 }
 
 void Simulation::noteRadioLists() {
+  if (const std::uint32_t resets = infoBoard.panel().resets; resets != resetsSeen_) {
+    resetsSeen_ = resets;
+    const std::lock_guard lock(eventsMutex_);
+    trace_.resets.push_back(now());
+  }
   Event event;
   {
     const std::lock_guard lock(pluginState.stateLock);
@@ -334,7 +381,7 @@ void Simulation::noteRadioLists() {
     for (const ClientId id : list) {
       text += (text.empty() ? " " : ", ") + std::to_string(id);
       if (const auto nickname = nicknameOf(id)) {
-        text += " (" + printable(*nickname, 40) + ")";
+        text += " (" + *nickname + ")";
       }
     }
     return text.empty() ? std::string(" empty") : text;
@@ -471,6 +518,7 @@ void Simulation::watchRealClipboard(const live_platform::ClipboardAccess& access
       break;
     }
     case live_platform::ClipboardAccess::read:
+      pluginRead(access.text);
       if (unreadReply_ == access.text) {
         unreadReply_.reset();  // its own reply, read back on the next pass
         break;
@@ -637,7 +685,11 @@ Outcome Simulation::run() {
   if (options_.pluginInterface == 4) {
     interface4::setFunctionPointers(client_.table4());
   } else {
-    interface26::setFunctionPointers(client_.table26());
+    // The simulated voice client shows no info panel: the plugin's requests to refresh it
+    // would only crowd the timeline once a second while the game talks.
+    interface26::FunctionTable table = client_.table26();
+    table.requestInfoUpdate = nullptr;
+    interface26::setFunctionPointers(table);
     interface26::registerPluginID(SIM_PLUGIN_ID);
   }
   Outcome& outcome = outcome_;
@@ -648,6 +700,7 @@ Outcome Simulation::run() {
   }
 
   memory_clipboard::setWriteObserver(nullptr);
+  memory_clipboard::setReadObserver(nullptr);
   memory_clipboard::setChangeObserver(nullptr);
   client_.setObserver(nullptr);
   client_.setConnectionLifecycle(nullptr, nullptr, Milliseconds(0));
@@ -656,7 +709,7 @@ Outcome Simulation::run() {
     const std::lock_guard lock(eventsMutex_);
     std::stable_sort(events_.begin(), events_.end(),
                      [](const Event& a, const Event& b) { return a.time < b.time; });
-    const Tally tally = checkExpectations(steps_, events_, statuses_);
+    const Tally tally = checkExpectations(steps_, events_, trace_);
     outcome.expectations = tally.expectations;
     outcome.failedExpectations = tally.failed;
     // What came after the end served the hints only.

@@ -22,9 +22,14 @@ constexpr double DOT_BOX = 24;  // the room a client's marker takes, rings inclu
 // A frame and a trail vote on the heights only when one spread is this many times the other.
 constexpr double SPREAD_RATIO = 10;
 
+// A text for the SVG (XML, UTF-8): markup escaped, UTF-8 as it stands, control characters
+// as "?", and each byte that is no part of well-formed UTF-8 as \xHH, so that the file stays
+// readable whatever the game wrote.
 std::string escaped(const std::string& text) {
   std::string out;
-  for (const char c : text) {
+  for (std::size_t at = 0; at < text.size();) {
+    const char c = text[at];
+    const std::size_t length = utf8SequenceLength(std::string_view(text).substr(at));
     switch (c) {
       case '<':
         out += "&lt;";
@@ -39,8 +44,19 @@ std::string escaped(const std::string& text) {
         out += "&quot;";
         break;
       default:
-        out += static_cast<unsigned char>(c) < 0x20 ? '?' : c;
+        if (length == 0) {
+          char escape[8];
+          std::snprintf(escape, sizeof escape, "\\x%02x", static_cast<unsigned char>(c));
+          out += escape;
+        } else if (static_cast<unsigned char>(c) < 0x20) {
+          out += '?';
+        } else {
+          out.append(text, at, length);
+          at += length;
+          continue;
+        }
     }
+    ++at;
   }
   return out;
 }

@@ -46,20 +46,27 @@ std::string formatted(float value) {
   return std::string(digits, result.ptr);
 }
 
+// A JSON string: UTF-8 as it stands, control characters escaped, and each byte that is no
+// part of well-formed UTF-8 (the clipboard holds 8-bit text) as \u00XX, its value.
 std::string jsonString(const std::string& text) {
   std::string quoted = "\"";
-  for (const char c : text) {
+  for (std::size_t at = 0; at < text.size();) {
+    const char c = text[at];
     const auto byte = static_cast<unsigned char>(c);
+    const std::size_t length = utf8SequenceLength(std::string_view(text).substr(at));
     if (c == '"' || c == '\\') {
       quoted += '\\';
       quoted += c;
-    } else if (byte < 0x20 || byte >= 0x7F) {
+    } else if (byte < 0x20 || byte == 0x7F || length == 0) {
       char escape[8];
       std::snprintf(escape, sizeof escape, "\\u%04x", byte);
       quoted += escape;
     } else {
-      quoted += c;
+      quoted.append(text, at, length);
+      at += length;
+      continue;
     }
+    ++at;
   }
   return quoted + "\"";
 }
@@ -106,8 +113,11 @@ std::string describe(const Event& event) {
              (event.result != 0 ? refusal(event)
                                 : (event.answer.empty() ? "" : " -> " + event.answer));
     case EventKind::world:
-    case EventKind::lists:
       return event.text;
+    case EventKind::lists:
+      return printable(event.text, 400);
+    case EventKind::skipped:
+      return printable(event.text, 80) + ": " + event.detail;
     case EventKind::expectation:
       return std::string(event.met ? "met    " : "FAILED ") + "line " + std::to_string(event.line) +
              ": " + event.text + (event.met ? "" : "\n" + std::string(22, ' ') + event.detail) +
@@ -117,6 +127,66 @@ std::string describe(const Event& event) {
 }
 
 }  // namespace
+
+const char* skipReasonText(SkipReason reason) {
+  switch (reason) {
+    case SkipReason::noOpeningBracket:
+      return "no \"[\" after the client";
+    case SkipReason::noFirstComma:
+      return "no \",\" after x";
+    case SkipReason::noSecondComma:
+      return "no \",\" after z";
+    case SkipReason::noClosingBracket:
+      return "no \"]\" after y";
+    case SkipReason::badClient:
+      return "the client is no number from 0 to 65535";
+    case SkipReason::badX:
+      return "x is no number, or beyond the float range";
+    case SkipReason::badZ:
+      return "z is no number, or beyond the float range";
+    case SkipReason::badY:
+      return "y is no number, or beyond the float range";
+  }
+  return "?";
+}
+
+std::size_t utf8SequenceLength(std::string_view text) {
+  if (text.empty()) {
+    return 0;
+  }
+  const auto byte = [&text](std::size_t i) { return static_cast<unsigned char>(text[i]); };
+  const unsigned char lead = byte(0);
+  if (lead < 0x80) {
+    return 1;
+  }
+  // The lead byte gives the length and the range of the second byte, which rules out
+  // overlong forms, surrogates and code points beyond U+10FFFF.
+  std::size_t length = 0;
+  unsigned char low = 0x80;
+  unsigned char high = 0xBF;
+  if (lead >= 0xC2 && lead <= 0xDF) {
+    length = 2;
+  } else if (lead >= 0xE0 && lead <= 0xEF) {
+    length = 3;
+    low = lead == 0xE0 ? 0xA0 : 0x80;
+    high = lead == 0xED ? 0x9F : 0xBF;
+  } else if (lead >= 0xF0 && lead <= 0xF4) {
+    length = 4;
+    low = lead == 0xF0 ? 0x90 : 0x80;
+    high = lead == 0xF4 ? 0x8F : 0xBF;
+  } else {
+    return 0;
+  }
+  if (text.size() < length || byte(1) < low || byte(1) > high) {
+    return 0;
+  }
+  for (std::size_t i = 2; i < length; ++i) {
+    if (byte(i) < 0x80 || byte(i) > 0xBF) {
+      return 0;
+    }
+  }
+  return length;
+}
 
 std::string printable(const std::string& text, std::size_t limit) {
   std::string shown;
@@ -215,6 +285,8 @@ const char* kindName(EventKind kind) {
       return "world";
     case EventKind::lists:
       return "lists";
+    case EventKind::skipped:
+      return "skipped";
     case EventKind::expectation:
       return "expect";
   }
@@ -259,8 +331,13 @@ void printJson(std::ostream& out, const Event& event) {
       };
       ids("rc", event.rc);
       ids("rl", event.rl);
+      field("text", event.text);
       break;
     }
+    case EventKind::skipped:
+      field("text", event.text);
+      field("why", event.detail);
+      break;
     case EventKind::query:
       field("entry", event.text);
       field("arguments", event.arguments);

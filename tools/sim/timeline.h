@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "positional/position_frame.h"
 #include "shared/host.h"
 #include "shared/pacer.h"
 #include "voice_client.h"
@@ -27,6 +28,7 @@ enum class EventKind {
   query,        // any other voice client entry
   world,        // the world changed (a client joined, the status changed, ...)
   lists,        // the plugin's radio lists changed
+  skipped,      // the plugin skipped a record of a frame it took
   expectation,  // an expectation was checked
 };
 
@@ -34,7 +36,8 @@ struct Event {
   Milliseconds time{0};
   EventKind kind = EventKind::world;
   // The main text: clipboard text, reply, log line, cue name (rc, rl, bruit), server
-  // address, entry name (query), what changed (world), the step (expectation).
+  // address, entry name (query), what changed (world), the record (skipped), the step
+  // (expectation).
   std::string text;
   ClientId client = 0;
   std::optional<std::string> nickname;  // of `client`, when known
@@ -47,8 +50,8 @@ struct Event {
   // query: the arguments and what came back.
   std::string arguments;
   std::string answer;
-  // expectation: met or not, where it stands, why it failed, and the mistake that likely
-  // made it fail, when one of the usual ones does.
+  // expectation: met or not, where it stands, why it failed (`detail`), and the mistake that
+  // likely made it fail, when one of the usual ones does. skipped: why (`detail`).
   bool met = true;
   int line = 0;
   std::string detail;
@@ -85,5 +88,12 @@ void printSummary(std::ostream& out, bool json, int expectations, int failed,
 
 // A text made printable on one line: control characters and bytes outside ASCII as escapes.
 std::string printable(const std::string& text, std::size_t limit = 200);
+
+// Why the plugin skips a record, in the words of the protocol guide.
+const char* skipReasonText(SkipReason reason);
+
+// The length of the well-formed UTF-8 sequence at the start of `text` (1 for ASCII), or 0
+// when the first byte starts none.
+std::size_t utf8SequenceLength(std::string_view text);
 
 }  // namespace sorlinx::sim

@@ -387,6 +387,12 @@ struct VoiceClient::Entries {
     }
   }
 
+  static void SORLINX_CDECL requestInfoUpdate(ServerConnectionId connection, int itemType,
+                                              std::uint64_t itemId) {
+    current->call("requestInfoUpdate", {number(connection), number(itemType), number(itemId)},
+                  std::nullopt, [](HostCall&) -> HostError { return 0; });
+  }
+
   static ServerConnectionId SORLINX_CDECL getCurrentServerConnectionHandlerID() {
     VoiceClient& vc = *current;
     ServerConnectionId connection = 0;
@@ -459,6 +465,7 @@ interface26::FunctionTable VoiceClient::table26() const {
   table.getConfigPath = &Entries::getConfigPath;
   table.getPluginPath = &Entries::getPluginPath;
   table.getCurrentServerConnectionHandlerID = &Entries::getCurrentServerConnectionHandlerID;
+  table.requestInfoUpdate = &Entries::requestInfoUpdate;
   return table;
 }
 
@@ -624,7 +631,7 @@ std::vector<std::string> VoiceClient::transcript() const {
   const std::lock_guard lock(mutex_);
   std::vector<std::string> lines;
   for (const HostCall& call : calls_) {
-    if (call.entry != "logMessage") {
+    if (call.entry != "logMessage" && call.entry != "requestInfoUpdate") {
       lines.push_back(call.entry + "(" + call.arguments + ")");
     }
   }

@@ -126,7 +126,9 @@ class VoiceClient {
   // --- What the plugin did ---
   [[nodiscard]] std::vector<HostCall> calls() const;
   [[nodiscard]] std::vector<HostCall> callsTo(std::string_view entry) const;
-  // The "entry(arguments)" of every call but logMessage, in order: a compact transcript.
+  // The "entry(arguments)" of every call, in order: a compact transcript. Without the log
+  // lines (logLines) and the info panel's refreshes, which come by themselves once a second
+  // while the game talks (callsTo("requestInfoUpdate")).
   [[nodiscard]] std::vector<std::string> transcript() const;
   // The texts logged, in order. Lines that break the logging convention (severity 4,
   // channel "Plugin", log ID 0) are counted in conventionBreaks() as well.
