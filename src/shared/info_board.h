@@ -30,7 +30,9 @@
 namespace sorlinx {
 
 // A value written now and then and read by any thread at any time: a sequence lock over
-// words that are only ever touched atomically (relaxed; the sequence orders them). A reader
+// words that are only ever touched atomically. Each word is stored with release and loaded
+// with acquire, which orders it after the odd sequence before it and before the check of
+// the sequence after it, without fences (which ThreadSanitizer cannot follow). A reader
 // copies the words and starts again when a write began or ended meanwhile; writes must not
 // overlap (their callers keep them apart). Plain words, not std::atomic members, so that a
 // Published is trivial and a static one needs no code at all to be built (zero is its
@@ -50,9 +52,8 @@ class Published {
     const Word sequence(sequence_);
     const std::uint32_t before = sequence.load(std::memory_order_relaxed);
     sequence.store(before + 1, std::memory_order_relaxed);
-    std::atomic_thread_fence(std::memory_order_release);
     for (std::size_t i = 0; i < WORDS; ++i) {
-      Word(words_[i]).store(words[i], std::memory_order_relaxed);
+      Word(words_[i]).store(words[i], std::memory_order_release);
     }
     sequence.store(before + 2, std::memory_order_release);
   }
@@ -64,9 +65,8 @@ class Published {
       const std::uint32_t before = sequence.load(std::memory_order_acquire);
       if ((before & 1U) == 0) {
         for (std::size_t i = 0; i < WORDS; ++i) {
-          words[i] = Word(words_[i]).load(std::memory_order_relaxed);
+          words[i] = Word(words_[i]).load(std::memory_order_acquire);
         }
-        std::atomic_thread_fence(std::memory_order_acquire);
         if (sequence.load(std::memory_order_relaxed) == before) {
           break;
         }
