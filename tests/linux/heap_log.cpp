@@ -1,9 +1,6 @@
-// The plugin library's heap, for the info panel's checks (support/info_panel_checks.h).
-//
-// The library carries its C++ runtime, and that runtime takes its memory from the C
-// library's malloc, which this program replaces: every block still comes from glibc (its
-// __libc_ functions), and those the library asks for or gives back on a thread that logs are
-// noted. The library's requests are told from this program's own by where they come from.
+// The library's C++ runtime takes its memory from the malloc this program replaces; every
+// block still comes from glibc's __libc_ functions. The library's requests are told from
+// this program's own by the address they come from.
 #include "heap_log.h"
 
 #include <dlfcn.h>

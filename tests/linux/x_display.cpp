@@ -62,6 +62,12 @@ std::string atomName(xcb_connection_t* c, xcb_atom_t atom) {
               : std::string();
 }
 
+xcb_window_t clipboardOwner(xcb_connection_t* c, xcb_atom_t clipboard) {
+  std::unique_ptr<xcb_get_selection_owner_reply_t, decltype(&free)> reply(
+      xcb_get_selection_owner_reply(c, xcb_get_selection_owner(c, clipboard), nullptr), &free);
+  return reply ? reply->owner : XCB_NONE;
+}
+
 void sendEvent(xcb_connection_t* c, xcb_window_t window, const void* event, std::size_t size) {
   std::array<char, 32> wire{};  // events travel as 32 bytes
   std::memcpy(wire.data(), event, size);
@@ -69,49 +75,52 @@ void sendEvent(xcb_connection_t* c, xcb_window_t window, const void* event, std:
   xcb_flush(c);
 }
 
+// A connection to $DISPLAY with a window of its own, as the game's and the owner's side
+// both need.
+struct Client {
+  Client() {
+    xcb_create_window(c, XCB_COPY_FROM_PARENT, window, root, 0, 0, 1, 1, 0,
+                      XCB_WINDOW_CLASS_INPUT_ONLY, XCB_COPY_FROM_PARENT, 0, nullptr);
+  }
+  Client(const Client&) = delete;
+  Client& operator=(const Client&) = delete;
+  ~Client() { xcb_disconnect(c); }
+  static xcb_connection_t* connect() {
+    xcb_connection_t* c = xcb_connect(nullptr, nullptr);
+    if (xcb_connection_has_error(c) != 0) {
+      xcb_disconnect(c);
+      throw std::runtime_error("no X display");
+    }
+    return c;
+  }
+
+  xcb_connection_t* c = connect();
+  xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(c)).data->root;
+  xcb_window_t window = xcb_generate_id(c);
+  xcb_atom_t clipboard = intern(c, "CLIPBOARD");
+  xcb_atom_t utf8 = intern(c, "UTF8_STRING");
+};
+
 }  // namespace
 
-struct XClipboard::Connection {
-  xcb_connection_t* c = nullptr;
-  xcb_atom_t clipboard = XCB_NONE;
-  xcb_atom_t utf8 = XCB_NONE;
+struct XClipboard::Connection : Client {
   xcb_atom_t property = XCB_NONE;  // where the owner puts what read() asks for
-  xcb_window_t window = XCB_NONE;
   std::uint8_t firstEvent = 0;
 };
 
 XClipboard::XClipboard() : connection_(new Connection) {
   auto& x = *connection_;
-  x.c = xcb_connect(nullptr, nullptr);
-  if (xcb_connection_has_error(x.c) != 0) {
-    throw std::runtime_error("no X display");
-  }
-  x.clipboard = intern(x.c, "CLIPBOARD");
-  x.utf8 = intern(x.c, "UTF8_STRING");
   x.property = intern(x.c, "SORLINX_TEST_READ");
   free(xcb_xfixes_query_version_reply(x.c, xcb_xfixes_query_version(x.c, 5, 0), nullptr));
   x.firstEvent = xcb_get_extension_data(x.c, &xcb_xfixes_id)->first_event;
-  const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(x.c)).data->root;
-  x.window = xcb_generate_id(x.c);
-  xcb_create_window(x.c, XCB_COPY_FROM_PARENT, x.window, root, 0, 0, 1, 1, 0,
-                    XCB_WINDOW_CLASS_INPUT_ONLY, XCB_COPY_FROM_PARENT, 0, nullptr);
-  xcb_xfixes_select_selection_input(x.c, root, x.clipboard,
+  xcb_xfixes_select_selection_input(x.c, x.root, x.clipboard,
                                     XCB_XFIXES_SELECTION_EVENT_MASK_SET_SELECTION_OWNER);
   xcb_flush(x.c);
 }
 
-XClipboard::~XClipboard() {
-  xcb_disconnect(connection_->c);
-  delete connection_;
-}
+XClipboard::~XClipboard() { delete connection_; }
 
-std::uint32_t XClipboard::owner() {
-  auto& x = *connection_;
-  std::unique_ptr<xcb_get_selection_owner_reply_t, decltype(&free)> reply(
-      xcb_get_selection_owner_reply(x.c, xcb_get_selection_owner(x.c, x.clipboard), nullptr),
-      &free);
-  return reply ? reply->owner : 0;
-}
+std::uint32_t XClipboard::owner() { return clipboardOwner(connection_->c, connection_->clipboard); }
 
 void XClipboard::put(std::string_view text) {
   auto& x = *connection_;
@@ -182,12 +191,8 @@ std::optional<std::string> XClipboard::text(std::string_view target) {
   return run("timeout 5 xclip -selection clipboard -o -t " + std::string(target) + " 2>/dev/null");
 }
 
-struct TestOwner::State {
+struct TestOwner::State : Client {
   Behaviour behaviour;
-  xcb_connection_t* c = nullptr;
-  xcb_window_t window = XCB_NONE;
-  xcb_atom_t clipboard = XCB_NONE;
-  xcb_atom_t utf8 = XCB_NONE;
   xcb_atom_t targets = XCB_NONE;
   xcb_atom_t incr = XCB_NONE;
   std::mutex mutex;
@@ -284,19 +289,8 @@ TestOwner::TestOwner(Behaviour behaviour) : state_(std::make_unique<State>()) {
   State& s = *state_;
   s.behaviour = std::move(behaviour);
   s.refusalsLeft = s.behaviour.refusals;
-  s.c = xcb_connect(nullptr, nullptr);
-  if (xcb_connection_has_error(s.c) != 0) {
-    xcb_disconnect(s.c);
-    throw std::runtime_error("no X display");
-  }
-  s.clipboard = intern(s.c, "CLIPBOARD");
-  s.utf8 = intern(s.c, "UTF8_STRING");
   s.targets = intern(s.c, "TARGETS");
   s.incr = intern(s.c, "INCR");
-  s.window = xcb_generate_id(s.c);
-  xcb_create_window(s.c, XCB_COPY_FROM_PARENT, s.window,
-                    xcb_setup_roots_iterator(xcb_get_setup(s.c)).data->root, 0, 0, 1, 1, 0,
-                    XCB_WINDOW_CLASS_INPUT_ONLY, XCB_COPY_FROM_PARENT, 0, nullptr);
   xcb_flush(s.c);
   s.thread = std::thread([&s] { s.serve(); });
 }
@@ -304,16 +298,12 @@ TestOwner::TestOwner(Behaviour behaviour) : state_(std::make_unique<State>()) {
 TestOwner::~TestOwner() {
   state_->stop.store(true);
   state_->thread.join();
-  xcb_disconnect(state_->c);
 }
 
 void TestOwner::take() {
   State& s = *state_;
   xcb_set_selection_owner(s.c, s.window, s.clipboard, XCB_CURRENT_TIME);
-  std::unique_ptr<xcb_get_selection_owner_reply_t, decltype(&free)> owner(
-      xcb_get_selection_owner_reply(s.c, xcb_get_selection_owner(s.c, s.clipboard), nullptr),
-      &free);
-  if (!owner || owner->owner != s.window) {
+  if (clipboardOwner(s.c, s.clipboard) != s.window) {
     throw std::runtime_error("the test owner could not take CLIPBOARD");
   }
 }
@@ -329,7 +319,7 @@ int TestOwner::piecesAsked() {
 }
 
 void sendSelectionClear(std::uint32_t window) {
-  xcb_connection_t* c = xcb_connect(nullptr, nullptr);
+  xcb_connection_t* c = Client::connect();
   xcb_selection_clear_event_t clear{};
   clear.response_type = XCB_SELECTION_CLEAR;
   clear.time = XCB_CURRENT_TIME;

@@ -82,22 +82,12 @@ TEST(SessionTest, TimesReadAlikeEverywhere) {
   }
 }
 
-Options onInterface(int pluginInterface) {
-  Options options;
-  options.pluginInterface = pluginInterface;
-  return options;
-}
-
-Options until(Milliseconds end) {
-  Options options;
-  options.until = end;
-  return options;
-}
-
-Options inRealTime() {
-  Options options;
-  options.realtime = true;
-  return options;
+Options options(int pluginInterface, Milliseconds until = {}, bool realtime = false) {
+  Options chosen;
+  chosen.pluginInterface = pluginInterface;
+  chosen.until = until;
+  chosen.realtime = realtime;
+  return chosen;
 }
 
 Outcome run(const std::string& text, const Options& options = {}) {
@@ -158,7 +148,7 @@ TEST(SimulationTest, EitherInterfaceRunsTheSameSession) {
             "400 heal requestClientMove\n"
             "400 send SwitchPlayer 7,3,\n"
             "500 expect move 7 to 3\n",
-            onInterface(pluginInterface));
+            options(pluginInterface));
     EXPECT_THAT(failures(outcome), ::testing::IsEmpty());
     std::vector<std::string> world;
     std::vector<std::string> logs;
@@ -186,7 +176,7 @@ TEST(SimulationTest, ARepeatedFrameIsANewRequestEachTime) {
           "100 repeat 500ms for 2s send 3D {2[1,2,3]}\n"
           "100 clip same\n"  // a step of the repeat's time that comes after it in the file
           "300 repeat 1s for 1s clip other\n",
-          until(Milliseconds(3600)));
+          options(26, Milliseconds(3600)));
   EXPECT_THAT(eventsOf(outcome, EventKind::clipboard),
               ::testing::ElementsAre(
                   HasSubstr("[3D]{2[9,9,9]}[/kex_sorlinx]\n"),
@@ -315,7 +305,7 @@ TEST(SimulationTest, RealTimeGivesTheVirtualClocksTimeline) {
             "0 hold for 1 attempt\n0 send GetVersion\n100 expect reply sorlinx beta 0.8")}) {
     const std::string virtualTimeline = timeline(run(session));
     EXPECT_EQ(virtualTimeline, timeline(run(session)));
-    EXPECT_EQ(virtualTimeline, timeline(run(session, inRealTime())));
+    EXPECT_EQ(virtualTimeline, timeline(run(session, options(26, {}, true))));
   }
   EXPECT_THAT(timeline(run(DEFAULT_SESSION)),
               HasSubstr("\"event\":\"place\",\"client\":7,\"x\":-3.25,\"y\":0.5,\"z\":10"));
