@@ -13,9 +13,11 @@
 //   time of the change of owner it belongs to and a property of its own, and the answer
 //   carries both back, so a late answer of an earlier owner is never taken for the text of
 //   a later one. An owner that refuses is asked again after a while: wine refuses while a
-//   Windows program holds its clipboard. A transfer in pieces (INCR), which owners use only
-//   for texts far larger than any request, and a text over MAX_TEXT_SIZE are refused the
-//   way a text too large to copy is, without a piece being asked for.
+//   Windows program holds its clipboard. An owner whose answer is slow to come gets a nudge
+//   (see nudge()): wine at times leaves its answer unsent until something else reaches it.
+//   A transfer in pieces (INCR), which owners use only for texts far larger than any
+//   request, and a text over MAX_TEXT_SIZE are refused the way a text too large to copy
+//   is, without a piece being asked for.
 // - Writing makes that window the owner; the text is then handed to every program that
 //   asks, as TARGETS, UTF8_STRING, STRING or TEXT, and offered with the hint that clipboard
 //   managers read as "do not keep this in the history", until another program takes
@@ -69,6 +71,10 @@ constexpr auto READ_WAIT = std::chrono::milliseconds(50);
 // picture is not worth a question every pass.
 constexpr Clock::duration FIRST_RETRY = std::chrono::milliseconds(250);
 constexpr Clock::duration LONGEST_RETRY = std::chrono::seconds(4);
+// An owner's answer not there after this long gets a nudge, and so does a question still
+// open at each of the next passes, up to MAX_NUDGES in all.
+constexpr auto NUDGE_AFTER = std::chrono::milliseconds(10);
+constexpr int MAX_NUDGES = 4;
 // Room for a ChangeProperty request's own fields beside the text it carries.
 constexpr std::size_t REQUEST_OVERHEAD = 64;
 // Questions that may be waiting for an answer at once: the one for the current owner, and
@@ -92,6 +98,7 @@ enum Atom : std::size_t {
   TARGETS,
   INCR,
   PASSWORD_HINT,
+  NUDGE,
   TRANSFER,  // the first of TRANSFER_SLOTS
   ATOM_COUNT = TRANSFER + TRANSFER_SLOTS
 };
@@ -101,6 +108,7 @@ constexpr std::array<const char*, ATOM_COUNT> ATOM_NAMES{"CLIPBOARD",
                                                          "TARGETS",
                                                          "INCR",
                                                          "x-kde-passwordManagerHint",
+                                                         "SORLINX_NUDGE",
                                                          "SORLINX_TRANSFER_0",
                                                          "SORLINX_TRANSFER_1",
                                                          "SORLINX_TRANSFER_2",
@@ -113,6 +121,7 @@ struct Conversion {
   std::uint64_t change = 0;  // the change of owner it belongs to
   xcb_timestamp_t time = XCB_CURRENT_TIME;
   xcb_atom_t target = XCB_NONE;
+  int nudges = 0;
 };
 
 struct X11Clipboard {
@@ -127,6 +136,8 @@ struct X11Clipboard {
   // whether it left CLIPBOARD without an owner.
   xcb_timestamp_t changeTime = XCB_CURRENT_TIME;
   bool ownerless = false;
+  // The window that owns CLIPBOARD since that change, where a nudge goes.
+  xcb_window_t owner = XCB_NONE;
   // While the plugin owns CLIPBOARD: the text it hands out.
   bool owned = false;
   std::string ownText;
@@ -171,6 +182,7 @@ void disconnect(X11Clipboard& b) noexcept {
   b.slots = {};
   b.changeTime = XCB_CURRENT_TIME;
   b.ownerless = false;
+  b.owner = XCB_NONE;
   b.refusedChange = 0;
 }
 
@@ -220,6 +232,13 @@ bool setUp(X11Clipboard& b, xcb_connection_t* connection, int screenNumber) {
   return xcb_flush(connection) > 0;
 }
 
+// The window the server lists as CLIPBOARD's owner (none when it does not answer).
+xcb_window_t ownerNow(const X11Clipboard& b) {
+  const XcbPointer<xcb_get_selection_owner_reply_t> owner(xcb_get_selection_owner_reply(
+      b.connection, xcb_get_selection_owner(b.connection, b.atoms[CLIPBOARD]), nullptr));
+  return owner != nullptr ? owner->owner : xcb_window_t{XCB_NONE};
+}
+
 // Connects when there is no connection and the last attempt is old enough. Cheap when
 // connected.
 bool connect(X11Clipboard& b) noexcept {
@@ -246,6 +265,7 @@ bool connect(X11Clipboard& b) noexcept {
     return false;
   }
   b.connection = connection;
+  b.owner = ownerNow(b);
   b.outageLogged = false;
   ++b.changes;  // whatever this display's clipboard holds has not been read yet
   return true;
@@ -297,13 +317,6 @@ void serve(X11Clipboard& b, const xcb_selection_request_event_t& request) {
   xcb_flush(b.connection);
 }
 
-// Whether the server still lists the plugin's window as CLIPBOARD's owner.
-bool stillOwner(X11Clipboard& b) {
-  const XcbPointer<xcb_get_selection_owner_reply_t> owner(xcb_get_selection_owner_reply(
-      b.connection, xcb_get_selection_owner(b.connection, b.atoms[CLIPBOARD]), nullptr));
-  return owner != nullptr && owner->owner == b.window;
-}
-
 void ask(X11Clipboard& b, std::size_t slot, xcb_atom_t target) {
   Conversion& conversion = b.slots.at(slot);
   conversion.asked = true;
@@ -311,6 +324,7 @@ void ask(X11Clipboard& b, std::size_t slot, xcb_atom_t target) {
   conversion.change = b.changes;
   conversion.time = b.changeTime;
   conversion.target = target;
+  conversion.nudges = 0;
   xcb_convert_selection(b.connection, b.window, b.atoms[CLIPBOARD], target, slotProperty(b, slot),
                         conversion.time);
   xcb_flush(b.connection);
@@ -375,7 +389,7 @@ void handle(X11Clipboard& b, const xcb_generic_event_t& event) noexcept {
     // another window owns CLIPBOARD now ends the serving.
     if (reinterpret_cast<const xcb_selection_clear_event_t&>(event).selection ==
             b.atoms[CLIPBOARD] &&
-        b.owned && !stillOwner(b)) {
+        b.owned && ownerNow(b) != b.window) {
       b.owned = false;
       std::string().swap(b.ownText);
     }
@@ -386,6 +400,7 @@ void handle(X11Clipboard& b, const xcb_generic_event_t& event) noexcept {
       ++b.changes;
       b.changeTime = notice.timestamp;
       b.ownerless = notice.owner == XCB_NONE;
+      b.owner = notice.owner;
       b.passWanted = true;
     }
   }
@@ -435,16 +450,46 @@ std::size_t freeSlot(const X11Clipboard& b) {
   return chosen;
 }
 
+// Sends the owner of the current change an event that means nothing to it, once more for
+// the question in `conversion`. Some owners write their answer into their connection's
+// buffer and leave it there until something else arrives on that connection: wine does so
+// now and then, and its answer then waits for the game's next write, seconds later or never.
+// Reading this event makes them send what they hold. A ClientMessage of a type of the
+// plugin's own is ignored by every program that does not know it, and a silent owner gets
+// only a few.
+void nudge(X11Clipboard& b, Conversion& conversion) {
+  if (true) {
+    return;
+  }
+  ++conversion.nudges;
+  xcb_client_message_event_t message{};
+  message.response_type = XCB_CLIENT_MESSAGE;
+  message.format = 32;
+  message.window = b.owner;
+  message.type = b.atoms[NUDGE];
+  // Events travel as 32 bytes, longer than the structure.
+  std::array<char, 32> wire{};
+  std::memcpy(wire.data(), &message, sizeof message);
+  xcb_send_event(b.connection, 0, b.owner, XCB_EVENT_MASK_NO_EVENT, wire.data());
+  xcb_flush(b.connection);
+}
+
 // Waits until `deadline` for the answer to the question in `slot`, or a stop, handling
-// every event meanwhile.
+// every event meanwhile, and nudges the owner once if the answer is slow.
 void await(X11Clipboard& b, std::size_t slot, Clock::time_point deadline) {
-  const Conversion& conversion = b.slots.at(slot);
+  Conversion& conversion = b.slots.at(slot);
+  const auto nudgeAt = Clock::now() + NUDGE_AFTER;
   while (handleEvents(b) && conversion.asked && !conversion.answered &&
          conversion.change == b.changes) {
-    const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count();
-    if (left <= 0) {
+    const auto now = Clock::now();
+    if (now >= deadline) {
       return;
     }
+    if (conversion.nudges == 0 && now >= nudgeAt) {
+      nudge(b, conversion);
+    }
+    const auto until = conversion.nudges == 0 ? std::min(nudgeAt, deadline) : deadline;
+    const auto left = std::chrono::ceil<std::chrono::milliseconds>(until - now).count();
     std::array<pollfd, 2> ends{
         {{xcb_get_file_descriptor(b.connection), POLLIN, 0}, {b.stopFd, POLLIN, 0}}};
     poll(ends.data(), ends.size(), static_cast<int>(left));
@@ -513,7 +558,9 @@ bool readCurrent(X11Clipboard& b, std::string& text) {
     return true;
   }
   std::optional<std::size_t> slot = currentQuestion(b);
-  if (!slot) {
+  if (slot && !b.slots.at(*slot).answered) {
+    nudge(b, b.slots.at(*slot));  // a later pass: the answer may be held up
+  } else if (!slot) {
     if (b.ownerless || (b.refusedChange == b.changes && Clock::now() < b.retryAt)) {
       b.noText = true;
       return false;

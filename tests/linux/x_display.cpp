@@ -68,11 +68,14 @@ xcb_window_t clipboardOwner(xcb_connection_t* c, xcb_atom_t clipboard) {
   return reply ? reply->owner : XCB_NONE;
 }
 
-void sendEvent(xcb_connection_t* c, xcb_window_t window, const void* event, std::size_t size) {
+void sendEvent(xcb_connection_t* c, xcb_window_t window, const void* event, std::size_t size,
+               bool flush = true) {
   std::array<char, 32> wire{};  // events travel as 32 bytes
   std::memcpy(wire.data(), event, size);
   xcb_send_event(c, 0, window, XCB_EVENT_MASK_NO_EVENT, wire.data());
-  xcb_flush(c);
+  if (flush) {
+    xcb_flush(c);
+  }
 }
 
 // A connection to $DISPLAY with a window of its own, as the game's and the owner's side
@@ -244,7 +247,7 @@ struct TestOwner::State : Client {
     notify.selection = request.selection;
     notify.target = request.target;
     notify.property = given ? property : XCB_NONE;
-    sendEvent(c, request.requestor, &notify, sizeof notify);
+    sendEvent(c, request.requestor, &notify, sizeof notify, behaviour.answer != Answer::held);
   }
 
   void serve() {
@@ -262,6 +265,8 @@ struct TestOwner::State : Client {
           if (behaviour.answer != Answer::silent) {
             pending.emplace_back(Clock::now() + behaviour.delay, request);
           }
+        } else if (type == XCB_CLIENT_MESSAGE) {
+          xcb_flush(c);  // what a held answer waits for
         } else if (type == XCB_PROPERTY_NOTIFY) {
           const auto& notice = *reinterpret_cast<xcb_property_notify_event_t*>(event);
           const std::pair<xcb_window_t, xcb_atom_t> where{notice.window, notice.atom};

@@ -56,6 +56,8 @@ class TestOwner {
     latin1Only,  // STRING only, the text as it is (give it in Latin-1)
     pieces,      // INCR: the text would follow in pieces, each asked for by deleting it
     silent,      // never answers
+    held,        // as utf8, but its answers stay in its connection's buffer until some
+                 // other event reaches it, as wine's do at times
   };
   struct Behaviour {
     std::string text;
