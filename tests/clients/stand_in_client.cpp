@@ -10,17 +10,16 @@
 // table, all traps, handed over while the plugin runs must change nothing. Then a
 // GetVersion round trip, a frame with a radio flag (its cue played from the folder
 // getPluginPath reports) and a query, through the real clipboard with the protocol guide's
-// game code; the info panel then shows the frame. Exit code 0 when all of it held.
+// game code; the frame has the info panel refreshed. Exit code 0 when all of it held.
 #include <windows.h>
 
 #include <array>
-#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
 
-#include "game_clipboard_win32.cpp"
+#include "e2e/game.h"
 #include "hand_over.h"
 #include "support/eventually.h"
 #include "support/trapped_table.h"
@@ -54,25 +53,11 @@ Function resolve(HMODULE module, const char* name) {
   return reinterpret_cast<Function>(found);
 }
 
-// Writes a request as a game does: the clipboard's sequence number after it, or 0 when the
-// write did not take (wine lets this thread and the plugin's worker into the clipboard at
-// once, and one of them loses).
-DWORD write(const std::string& command, const std::string& arguments) {
-  static unsigned counter = 0;
-  return game_clipboard::writeRequest(nullptr,
-                                      game_clipboard::requestText(command, arguments, ++counter));
-}
-
-// Writes a request again until the reply `expected` comes.
-bool ask(const std::string& command, const std::string& arguments, const std::string& expected) {
-  return eventually(
-      [&] {
-        DWORD sequence = write(command, arguments);
-        std::string reply;
-        return sequence != 0 && game_clipboard::readReply(nullptr, sequence, 1000, reply) &&
-               reply == expected;
-      },
-      std::chrono::seconds(5));
+// Asks again until the reply `expected` comes: the plugin's reply may be lost too, when wine
+// lets its worker and this thread into the clipboard at once.
+bool asks(const std::string& command, const std::string& arguments, const std::string& expected) {
+  return eventually([&] { return game::ask(command, arguments, 1000) == expected; },
+                    std::chrono::seconds(5));
 }
 
 // Hands the first `count` of `slots` over, guarded.
@@ -126,23 +111,17 @@ int play(int interface, std::size_t slotCount, const char* dllFile) {
   handOverGuarded(setFunctionPointers,
                   testing::trappedSlots<NEWEST_TABLE_SLOTS>(host.table26(), true), slotCount);
 
-  check(ask("GetVersion", "", version), "no GetVersion reply");
+  check(asks("GetVersion", "", version), "no GetVersion reply");
   check(eventually(
             [&host] {
-              return write("3D", "{8[1,2,3][RC]}") != 0 &&
+              return game::write(game::request("3D", "{8[1,2,3][RC]}")) != 0 &&
                      eventually([&host] { return !host.callsTo("playWaveFile").empty(); });
             },
             std::chrono::seconds(5)),
         "no cue played after a frame with [RC]");
-  check(ask("GetPlayerID", "", "5"), "no GetPlayerID reply");
-  // The info panel: its text names the client the frame put on RC, and its refresh was
-  // asked for through slot 192, which every client's table holds.
-  char* text = nullptr;
-  resolve<void(SORLINX_CDECL*)(std::uint64_t, std::uint64_t, int, char**)>(
-      module, "ts3plugin_infoData")(1, 1, 0, &text);
-  check(text != nullptr && std::strstr(text, "[b]Radio RC:[/b] mate (8)") != nullptr,
-        "the info panel does not show the frame's radio list");
-  resolve<void(SORLINX_CDECL*)(void*)>(module, "ts3plugin_freeMemory")(text);
+  check(asks("GetPlayerID", "", "5"), "no GetPlayerID reply");
+  // The info panel's refresh, asked for through slot 192, which every client's table holds.
+  // (What the panel shows, the end-to-end program checks for this same DLL.)
   check(!host.callsTo("requestInfoUpdate").empty(), "no refresh of the info panel asked for");
   shutdown();
   FreeLibrary(module);
@@ -157,7 +136,7 @@ int play(int interface, std::size_t slotCount, const char* dllFile) {
         "getPluginPath was not asked once with " + expected +
             (asked.empty() ? "" : ", but with " + asked[0].arguments));
   for (const std::string& line : host.logLines()) {
-    // A reply write lost to wine's shared clipboard (see write); the request was answered.
+    // A reply write lost to wine's shared clipboard (see asks); the request was answered.
     check(line == "erreur writeClipboardText", "the plugin logged \"" + line + "\"");
   }
   check(host.outstandingAllocations() == 0 && host.badFrees() == 0,

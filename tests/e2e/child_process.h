@@ -10,6 +10,8 @@
 #include <string>
 #include <thread>
 
+#include "support/eventually.h"
+
 namespace sorlinx::e2e {
 
 class ChildProcess {
@@ -94,14 +96,7 @@ class ChildProcess {
   }
 
   bool waitForOutput(const std::string& text, std::chrono::milliseconds timeout) {
-    const auto deadline = std::chrono::steady_clock::now() + timeout;
-    while (std::chrono::steady_clock::now() < deadline) {
-      if (output().find(text) != std::string::npos) {
-        return true;
-      }
-      std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    return false;
+    return testing::eventually([&] { return output().find(text) != std::string::npos; }, timeout);
   }
 
  private:
@@ -113,5 +108,20 @@ class ChildProcess {
   std::mutex mutex_;
   std::string outputText_;
 };
+
+// Runs a program of this folder to its end, `timeout` at most: its exit code (255 when it
+// could not start) and its output.
+struct ProgramRun {
+  DWORD exitCode = 0;
+  std::string output;
+};
+inline ProgramRun runToEnd(const std::string& commandLine, std::chrono::milliseconds timeout) {
+  ChildProcess child(commandLine);
+  if (!child.started()) {
+    return {255, "cannot start " + commandLine};
+  }
+  const DWORD exitCode = child.wait(timeout);
+  return {exitCode, child.output()};
+}
 
 }  // namespace sorlinx::e2e

@@ -147,7 +147,7 @@ TEST_F(HostileInputTest, ThePluginAnswersAfterEveryHostileTextAndKeepsNoneOfIt) 
     // taking it over without text does. The plugin has no new text to read then, so what
     // the process still holds is what the plugin kept of the last one: its digest only.
     // (A pass over a 16 MiB text takes a while on a busy machine: give it time.)
-    emptyClipboard();
+    ASSERT_TRUE(game::emptyClipboard());
     std::int64_t heldMeanwhile = 0;
     EXPECT_TRUE(eventually(
         [&] {

@@ -9,9 +9,7 @@
 
 #include <chrono>
 #include <cstdio>
-#include <cstring>
 #include <fstream>
-#include <optional>
 #include <regex>
 #include <sstream>
 #include <string>
@@ -19,19 +17,12 @@
 #include <vector>
 
 #include "child_process.h"
-#include "game_clipboard_win32.cpp"  // the protocol guide's game code, taken whole
+#include "game.h"
 
 namespace {
 
 using sorlinx::e2e::ChildProcess;
 using std::chrono::milliseconds;
-
-// Empties the clipboard, as a player's program may.
-void emptyClipboard() {
-  ASSERT_TRUE(game_clipboard::openClipboard(nullptr));
-  EmptyClipboard();
-  CloseClipboard();
-}
 
 // The placements and replies of a timeline, one line each with its time: what a replay must
 // give again: the placements the voice client took, and every reply.
@@ -56,42 +47,11 @@ std::string temporaryPath(const std::string& name) {
   return std::string(folder) + "sorlinx-live-" + std::to_string(GetCurrentProcessId()) + "-" + name;
 }
 
-// The game's requests, each with its own counter after the closing tag.
-unsigned requests = 0;
+using sorlinx::game::ask;
+using sorlinx::game::request;
 
-std::string request(const std::string& command, const std::string& arguments = "") {
-  return game_clipboard::requestText(command, arguments, ++requests);
-}
-
-// Writes as the guide's game does, and again when the write did not take: wine lets two
-// programs open the clipboard without an owner window at once, and the first one's write
-// then fails (the plugin reads it without one every 100 ms). Returns the sequence number
-// after the write.
-DWORD write(const std::string& text) {
-  for (int attempt = 0; attempt < 100; ++attempt) {
-    if (const DWORD sequence = game_clipboard::writeRequest(nullptr, text)) {
-      return sequence;
-    }
-    Sleep(5);
-  }
-  ADD_FAILURE() << "the clipboard does not take " << text;
-  return 0;
-}
-
-void put(const std::string& text) { write(text); }
-
-// Asks a query and waits for its answer on the clipboard, as the guide's game does; a
-// change without text (a reply that wine's clipboard lost halfway, say) is not the answer.
-std::string ask(const std::string& command, const std::string& arguments = "") {
-  DWORD sequence = write(request(command, arguments));
-  const ULONGLONG deadline = GetTickCount64() + 3000;
-  std::string reply;
-  while (sequence != 0 && GetTickCount64() < deadline) {
-    if (game_clipboard::readReply(nullptr, sequence, 100, reply)) {
-      return reply;
-    }
-  }
-  return "(no reply)";
+void put(const std::string& text) {
+  EXPECT_NE(sorlinx::game::write(text), 0U) << "the clipboard does not take " << text;
 }
 
 void pauseFor(int ms) { std::this_thread::sleep_for(milliseconds(ms)); }
@@ -131,7 +91,7 @@ TEST_P(LiveTest, AGamesTrafficRecordedLiveReplaysTheSame) {
     put(request("SwitchPlayer", "9,41,"));
     pauseFor(250);
     EXPECT_EQ(ask("GetVersion"), "sorlinx beta 0.8");
-    emptyClipboard();
+    EXPECT_TRUE(sorlinx::game::emptyClipboard());
     pauseFor(250);
 
     // Either way of ending stops it: a line "quit", or the end of its input.
@@ -159,10 +119,9 @@ TEST_P(LiveTest, AGamesTrafficRecordedLiveReplaysTheSame) {
   EXPECT_THAT(session.str(), ::testing::HasSubstr("empty"));
   for (const std::string clock : {"", " --realtime"}) {
     SCOPED_TRACE("replayed with" + clock);
-    ChildProcess replay("sorlinx-sim.exe --json" + clock + " " + switches + " \"" + recording +
-                        "\"");
-    const DWORD code = replay.wait(milliseconds(30000));
-    const std::string output = replay.output();
+    const auto [code, output] = sorlinx::e2e::runToEnd(
+        "sorlinx-sim.exe --json" + clock + " " + switches + " \"" + recording + "\"",
+        milliseconds(30000));
     EXPECT_EQ(code, 0U) << output << "\nrecorded:\n" << session.str();
     EXPECT_THAT(output, ::testing::HasSubstr("\"failed\":0"));
     EXPECT_EQ(placementsAndReplies(output), livePlaced);

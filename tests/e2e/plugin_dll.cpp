@@ -6,65 +6,31 @@
 
 #include "support/trapped_table.h"
 
-namespace sorlinx::e2e {
+namespace sorlinx::testing {
 
 namespace {
 
-template <typename Function>
-void resolve(HMODULE module, const char* name, Function& function) {
-  function = reinterpret_cast<Function>(reinterpret_cast<void*>(GetProcAddress(module, name)));
-  ASSERT_NE(function, nullptr) << name << " is not exported";
-}
-
-bool openWithRetries(HWND owner) {
-  for (int attempt = 0; attempt < 200; ++attempt) {
-    if (OpenClipboard(owner) != FALSE) {
-      return true;
-    }
-    std::this_thread::sleep_for(std::chrono::milliseconds(5));
-  }
-  return false;
-}
-
-template <int Interface = INTERFACE>
-auto fakeTable(const sim::VoiceClient& host) {
-  if constexpr (Interface == 4) {
-    return host.table4();
-  } else {
-    return host.table26();
-  }
-}
-
 // The DLL's heap, as its imports of msvcrt's heap functions see it; logged on the thread
 // that asks, while it asks (the workers' blocks are none of its business).
-using Malloc = void*(__cdecl*)(std::size_t);
-using Calloc = void*(__cdecl*)(std::size_t, std::size_t);
-using Realloc = void*(__cdecl*)(void*, std::size_t);
-using Free = void(__cdecl*)(void*);
-Malloc realMalloc = nullptr;
-Calloc realCalloc = nullptr;
-Realloc realRealloc = nullptr;
-Free realFree = nullptr;
+void*(__cdecl* realMalloc)(std::size_t) = nullptr;
+void*(__cdecl* realCalloc)(std::size_t, std::size_t) = nullptr;
+void*(__cdecl* realRealloc)(void*, std::size_t) = nullptr;
+void(__cdecl* realFree)(void*) = nullptr;
 thread_local bool logging = false;
-thread_local testing::HeapLog heapLog;
+thread_local HeapLog heapLog;
 
-void note(std::vector<const void*>& blocks, const void* block) {
+void* note(std::vector<const void*>& blocks, void* block) {
   if (logging && block != nullptr) {
     logging = false;  // this program's own heap, not the DLL's: nothing to log in here
     blocks.push_back(block);
     logging = true;
   }
+  return block;
 }
 
-void* __cdecl loggedMalloc(std::size_t size) {
-  void* block = realMalloc(size);
-  note(heapLog.allocated, block);
-  return block;
-}
+void* __cdecl loggedMalloc(std::size_t size) { return note(heapLog.allocated, realMalloc(size)); }
 void* __cdecl loggedCalloc(std::size_t count, std::size_t size) {
-  void* block = realCalloc(count, size);
-  note(heapLog.allocated, block);
-  return block;
+  return note(heapLog.allocated, realCalloc(count, size));
 }
 void* __cdecl loggedRealloc(void* old, std::size_t size) {
   void* block = realRealloc(old, size);
@@ -74,14 +40,21 @@ void* __cdecl loggedRealloc(void* old, std::size_t size) {
   }
   return block;
 }
-void __cdecl loggedFree(void* block) {
-  note(heapLog.freed, block);
-  realFree(block);
-}
+void __cdecl loggedFree(void* block) { realFree(note(heapLog.freed, block)); }
 
 // Points the module's imports of msvcrt's heap functions at the logging ones above (the
 // module carries its C++ runtime, so operator new and delete come through them too).
 void logHeapOf(HMODULE module) {
+  struct Hook {
+    std::string_view name;
+    void** real;
+    void* logged;
+  };
+  const Hook hooks[] = {
+      {"malloc", reinterpret_cast<void**>(&realMalloc), reinterpret_cast<void*>(&loggedMalloc)},
+      {"calloc", reinterpret_cast<void**>(&realCalloc), reinterpret_cast<void*>(&loggedCalloc)},
+      {"realloc", reinterpret_cast<void**>(&realRealloc), reinterpret_cast<void*>(&loggedRealloc)},
+      {"free", reinterpret_cast<void**>(&realFree), reinterpret_cast<void*>(&loggedFree)}};
   auto* const base = reinterpret_cast<BYTE*>(module);
   const auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(base);
   const auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS*>(base + dos->e_lfanew);
@@ -97,33 +70,21 @@ void logHeapOf(HMODULE module) {
         reinterpret_cast<const IMAGE_THUNK_DATA*>(base + library->OriginalFirstThunk);
     auto* slots = reinterpret_cast<IMAGE_THUNK_DATA*>(base + library->FirstThunk);
     for (; names->u1.AddressOfData != 0; ++names, ++slots) {
-      if (IMAGE_SNAP_BY_ORDINAL(names->u1.Ordinal)) {
-        continue;
+      const auto* name =
+          IMAGE_SNAP_BY_ORDINAL(names->u1.Ordinal)
+              ? nullptr
+              : reinterpret_cast<const IMAGE_IMPORT_BY_NAME*>(base + names->u1.AddressOfData);
+      for (const Hook& hook : hooks) {
+        if (name == nullptr || hook.name != name->Name) {
+          continue;
+        }
+        *hook.real = reinterpret_cast<void*>(slots->u1.Function);
+        DWORD protection = 0;
+        VirtualProtect(&slots->u1.Function, sizeof slots->u1.Function, PAGE_READWRITE, &protection);
+        slots->u1.Function = reinterpret_cast<ULONG_PTR>(hook.logged);
+        VirtualProtect(&slots->u1.Function, sizeof slots->u1.Function, protection, &protection);
+        ++patched;
       }
-      const std::string_view name =
-          reinterpret_cast<const IMAGE_IMPORT_BY_NAME*>(base + names->u1.AddressOfData)->Name;
-      void* const current = reinterpret_cast<void*>(slots->u1.Function);
-      void* replacement = nullptr;
-      if (name == "malloc") {
-        realMalloc = reinterpret_cast<Malloc>(current);
-        replacement = reinterpret_cast<void*>(&loggedMalloc);
-      } else if (name == "calloc") {
-        realCalloc = reinterpret_cast<Calloc>(current);
-        replacement = reinterpret_cast<void*>(&loggedCalloc);
-      } else if (name == "realloc") {
-        realRealloc = reinterpret_cast<Realloc>(current);
-        replacement = reinterpret_cast<void*>(&loggedRealloc);
-      } else if (name == "free") {
-        realFree = reinterpret_cast<Free>(current);
-        replacement = reinterpret_cast<void*>(&loggedFree);
-      } else {
-        continue;
-      }
-      DWORD protection = 0;
-      VirtualProtect(&slots->u1.Function, sizeof slots->u1.Function, PAGE_READWRITE, &protection);
-      slots->u1.Function = reinterpret_cast<ULONG_PTR>(replacement);
-      VirtualProtect(&slots->u1.Function, sizeof slots->u1.Function, protection, &protection);
-      ++patched;
     }
   }
   ASSERT_GE(patched, 2) << "the DLL imports no malloc and free from msvcrt.dll";
@@ -131,35 +92,29 @@ void logHeapOf(HMODULE module) {
 
 }  // namespace
 
-}  // namespace sorlinx::e2e
-
-namespace sorlinx::testing {
-
 void startHeapLog() {
-  e2e::heapLog = {};
-  e2e::logging = true;
+  heapLog = {};
+  logging = true;
 }
 
 HeapLog takeHeapLog() {
-  e2e::logging = false;
-  return std::move(e2e::heapLog);
+  logging = false;
+  return std::move(heapLog);
 }
 
 }  // namespace sorlinx::testing
 
 namespace sorlinx::e2e {
 
-std::string moveEntry() { return INTERFACE == 4 ? "requestChannelMove" : "requestClientMove"; }
+namespace {
 
-std::string placement(std::string_view arguments) {
-  return "channelset3DAttributes(" + std::string(arguments) + (INTERFACE == 4 ? ",null)" : ")");
+template <typename Function>
+void resolve(HMODULE module, const char* name, Function& function) {
+  function = reinterpret_cast<Function>(reinterpret_cast<void*>(GetProcAddress(module, name)));
+  ASSERT_NE(function, nullptr) << name << " is not exported";
 }
 
-std::string cueFile(std::string_view name, bool idRegistered) {
-  const std::string file = R"(sorlinx\)" + std::string(name) + ".wav";
-  return INTERFACE == 26 && idRegistered ? std::string(PLUGIN_FOLDER) + "\\" + file
-                                         : "plugins\\" + file;
-}
+}  // namespace
 
 ConfigFolder::ConfigFolder(const std::string& secrets) {
   wchar_t temp[MAX_PATH + 1] = {};
@@ -188,17 +143,6 @@ std::string ConfigFolder::utf8Path() const {
   return path;
 }
 
-bool eventually(const std::function<bool()>& condition, Clock::duration timeout) {
-  const auto deadline = Clock::now() + timeout;
-  while (Clock::now() < deadline) {
-    if (condition()) {
-      return true;
-    }
-    std::this_thread::sleep_for(std::chrono::milliseconds(5));
-  }
-  return condition();
-}
-
 void PluginDllTest::SetUp() {
   // The wine server keeps the clipboard between runs: start from a neutral text.
   putText("neutral");
@@ -206,26 +150,27 @@ void PluginDllTest::SetUp() {
   host.addClient(5, 40, "me");
   host.addClient(8, 40, "mate");
   host.setPluginPath(PLUGIN_FOLDER);
-  table = testing::trappedTable(fakeTable(host));
+  table = testing::trappedTable([this] {
+    if constexpr (INTERFACE == 4) {
+      return host.table4();
+    } else {
+      return host.table26();
+    }
+  }());
   module = LoadLibraryA(SORLINX_DLL_FILE);
   ASSERT_NE(module, nullptr) << "cannot load " << SORLINX_DLL_FILE;
-  resolve(module, "ts3plugin_name", dll.name);
-  resolve(module, "ts3plugin_version", dll.version);
   resolve(module, "ts3plugin_apiVersion", dll.apiVersion);
-  resolve(module, "ts3plugin_author", dll.author);
-  resolve(module, "ts3plugin_description", dll.description);
   resolve(module, "ts3plugin_setFunctionPointers", dll.setFunctionPointers);
   resolve(module, "ts3plugin_init", dll.init);
   resolve(module, "ts3plugin_shutdown", dll.shutdown);
   resolve(module, "ts3plugin_onConnectStatusChangeEvent", dll.onConnectStatusChangeEvent);
-  resolve(module, "ts3plugin_currentServerConnectionChanged", dll.currentServerConnectionChanged);
   if constexpr (INTERFACE == 26) {
     resolve(module, "ts3plugin_registerPluginID", dll.registerPluginID);
     resolve(module, "ts3plugin_infoTitle", panel.infoTitle);
     resolve(module, "ts3plugin_infoData", panel.infoData);
     resolve(module, "ts3plugin_freeMemory", panel.freeMemory);
   }
-  logHeapOf(module);
+  testing::logHeapOf(module);
 }
 
 void PluginDllTest::TearDown() {
@@ -240,7 +185,7 @@ void PluginDllTest::TearDown() {
 void PluginDllTest::start(PluginId id) {
   // The ID lives only during the call, as the voice client's does: the DLL must copy it.
   const auto registerId = [this] {
-    std::string text = PLUGIN_ID;
+    std::string text = "sorlinx-e2e-7";
     dll.registerPluginID(text.c_str());
     text.assign(text.size(), '#');
   };
@@ -263,7 +208,7 @@ namespace {
 // the clipboard has taken the text.
 void putData(UINT format, const void* data, std::size_t size) {
   for (int attempt = 0; attempt < 200; ++attempt) {
-    if (!openWithRetries(nullptr)) {
+    if (!game_clipboard::openClipboard(nullptr)) {
       throw std::runtime_error("the clipboard cannot be opened");
     }
     const HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE, size);
@@ -290,16 +235,8 @@ void putUnicodeText(std::wstring_view text) {
   putData(CF_UNICODETEXT, std::wstring(text).c_str(), (text.size() + 1) * sizeof(wchar_t));
 }
 
-void emptyClipboard() {
-  if (!openWithRetries(nullptr)) {
-    throw std::runtime_error("the clipboard cannot be opened");
-  }
-  EmptyClipboard();
-  CloseClipboard();
-}
-
 std::optional<std::string> clipboardText() {
-  if (!openWithRetries(nullptr)) {
+  if (!game_clipboard::openClipboard(nullptr)) {
     return std::nullopt;
   }
   std::optional<std::string> text;
@@ -313,23 +250,8 @@ std::optional<std::string> clipboardText() {
   return text;
 }
 
-std::optional<std::wstring> clipboardUnicodeText() {
-  if (!openWithRetries(nullptr)) {
-    return std::nullopt;
-  }
-  std::optional<std::wstring> text;
-  if (const HANDLE data = GetClipboardData(CF_UNICODETEXT)) {
-    if (const auto* chars = static_cast<const wchar_t*>(GlobalLock(data))) {
-      text.emplace(chars, wcsnlen(chars, GlobalSize(data) / 2));
-      GlobalUnlock(data);
-    }
-  }
-  CloseClipboard();
-  return text;
-}
-
 bool markedOutOfHistory() {
-  if (!openWithRetries(nullptr)) {
+  if (!game_clipboard::openClipboard(nullptr)) {
     return false;
   }
   bool marked = IsClipboardFormatAvailable(
@@ -352,7 +274,7 @@ ClipboardHolder::ClipboardHolder() {
   thread_ = std::thread([&opened] {
     const HWND window = CreateWindowExA(0, "STATIC", "sorlinx clipboard holder", 0, 0, 0, 0, 0,
                                         HWND_MESSAGE, nullptr, nullptr, nullptr);
-    if (window == nullptr || !openWithRetries(window)) {
+    if (window == nullptr || !game_clipboard::openClipboard(window)) {
       opened.set_value(0);
       return;
     }

@@ -1,19 +1,14 @@
 // The shipped DLL as the end-to-end tests see it: loaded by name beside the test program,
 // its exports resolved, a recording fake voice client handed over through the table of the
-// DLL's plugin interface, and the game's side of the real Windows clipboard. Every test
-// file of the end-to-end program uses it.
-//
-// The program is built for one interface, the DLL's (SORLINX_INTERFACE, 4 or 26): what
-// differs between the two is chosen here once, and the tests ask the helpers below for
-// the records that differ.
+// DLL's plugin interface, and the game's side of the real Windows clipboard. The program is
+// built for the DLL's interface (SORLINX_INTERFACE, 4 or 26): what differs between the two
+// is chosen here once.
 #pragma once
 
 #include <gtest/gtest.h>
 #include <windows.h>
 
-#include <chrono>
 #include <cstdint>
-#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -21,12 +16,15 @@
 #include <type_traits>
 
 #include "clipboard/clipboard_channel.h"
+#include "game.h"
+#include "support/eventually.h"
 #include "support/info_panel_checks.h"
 #include "voice_client.h"
 
 namespace sorlinx::e2e {
 
-using Clock = std::chrono::steady_clock;
+using testing::Clock;
+using testing::eventually;
 
 // The plugin interface the DLL under test speaks, and its function table.
 inline constexpr int INTERFACE = SORLINX_INTERFACE;
@@ -34,32 +32,31 @@ static_assert(INTERFACE == 4 || INTERFACE == 26, "the DLL speaks interface 4 or 
 using FunctionTable =
     std::conditional_t<INTERFACE == 4, interface4::FunctionTable, interface26::FunctionTable>;
 
-// Interface 26's voice client in these tests: the folder it reports for the plugins, and
-// the ID it hands over.
+// The folder interface 26's voice client reports for the plugins in these tests.
 inline constexpr const char* PLUGIN_FOLDER = R"(C:\Users\p\AppData\Roaming\TS3Client\plugins)";
-inline constexpr const char* PLUGIN_ID = "sorlinx-e2e-7";
 
-// The records that differ from one interface to the other: the entry that moves a client
-// (interface 4 calls it requestChannelMove), a placement as the transcript shows it
-// (interface 4's entry takes a fourth, reserved argument, always null), and the path a cue
-// file is played from (interface 26's plugin builds it from the plugin folder once it has
-// its ID; without one, or in interface 4, it is relative to the voice client's folder).
-std::string moveEntry();
-std::string placement(std::string_view arguments);
-std::string cueFile(std::string_view name, bool idRegistered);
+// The records that differ from one interface to the other: a placement as the transcript
+// shows it (interface 4's entry takes a fourth, reserved argument, always null), and the
+// path a cue file is played from (interface 26's plugin builds it from the plugin folder
+// once it has its ID; without one, or in interface 4, it is relative to the voice client's
+// folder).
+inline std::string placement(std::string_view arguments) {
+  return "channelset3DAttributes(" + std::string(arguments) + (INTERFACE == 4 ? ",null)" : ")");
+}
+inline std::string cueFile(std::string_view name, bool idRegistered) {
+  const std::string file = R"(sorlinx\)" + std::string(name) + ".wav";
+  return INTERFACE == 26 && idRegistered ? std::string(PLUGIN_FOLDER) + "\\" + file
+                                         : "plugins\\" + file;
+}
 
-// The exports, as the voice client sees them. registerPluginID is interface 26's only.
+// The exports the tests call, as the voice client sees them (scripts/check-dll.sh checks all
+// are there). registerPluginID is interface 26's only.
 struct Exports {
-  const char*(SORLINX_CDECL* name)();
-  const char*(SORLINX_CDECL* version)();
   int(SORLINX_CDECL* apiVersion)();
-  const char*(SORLINX_CDECL* author)();
-  const char*(SORLINX_CDECL* description)();
   void(SORLINX_CDECL* setFunctionPointers)(const FunctionTable);
   int(SORLINX_CDECL* init)();
   void(SORLINX_CDECL* shutdown)();
   void(SORLINX_CDECL* onConnectStatusChangeEvent)(std::uint64_t, int, unsigned int);
-  void(SORLINX_CDECL* currentServerConnectionChanged)(std::uint64_t);
   void(SORLINX_CDECL* registerPluginID)(const char*);
 };
 
@@ -68,19 +65,13 @@ inline std::string request(const std::string& command, const std::string& argume
   return requestText(command, arguments);
 }
 
-// Polls `condition` until it holds or `timeout` passes; true when it held.
-bool eventually(const std::function<bool()>& condition,
-                Clock::duration timeout = std::chrono::seconds(3));
-
 // Puts text on the clipboard, as a game does (retries while another thread holds it).
 void putText(std::string_view text);
-// Empties the clipboard: it holds no text at all afterwards.
-void emptyClipboard();
 // The clipboard's text, or nothing when it holds none or cannot be opened.
 std::optional<std::string> clipboardText();
-// The same in Unicode, as a player's programs write and read it.
+// Puts text in Unicode, as a player's programs write it (the game's code reads it back:
+// game_clipboard::savePlayerText).
 void putUnicodeText(std::wstring_view text);
-std::optional<std::wstring> clipboardUnicodeText();
 // Whether the text on the clipboard carries the three formats that keep it out of the
 // clipboard history and the cloud clipboard (the last two holding a DWORD 0).
 bool markedOutOfHistory();
@@ -130,7 +121,7 @@ class PluginDllTest : public ::testing::Test {
   void SetUp() override;
   void TearDown() override;
   // Hands `table` over and calls init, as the voice client does; interface 26's voice
-  // client also hands over PLUGIN_ID, when `id` says.
+  // client also hands over its ID for the plugin, when `id` says.
   void start(PluginId id = PluginId::beforeInit);
 
   sim::VoiceClient host;

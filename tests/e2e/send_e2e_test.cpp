@@ -12,32 +12,38 @@
 namespace sorlinx::e2e {
 namespace {
 
-struct SendRun {
-  DWORD exitCode = 0;
-  std::string output;  // standard output and standard error together
-};
-
 // Runs sorlinx-send from this program's folder with `arguments` (UTF-8) and waits for it.
-SendRun runSend(const std::string& arguments) {
-  ChildProcess send("sorlinx-send.exe " + arguments);
-  if (!send.started()) {
-    return {255, "cannot start sorlinx-send.exe"};
-  }
-  const DWORD exitCode = send.wait(std::chrono::minutes(1));
-  return {exitCode, send.output()};
+ProgramRun runSend(const std::string& arguments) {
+  return runToEnd("sorlinx-send.exe " + arguments, std::chrono::minutes(1));
 }
 
 using SendTest = PluginDllTest;
 
-TEST_F(SendTest, RepliesFramesRawTextsAndThePlayersTextPutBack) {
+// First with the plugin loaded but not started, so that nobody answers; then started.
+TEST_F(SendTest, SaysSoWhenNoReplyComesOrTheClipboardIsHeldAndRepliesOnceThePluginRuns) {
+  const ProgramRun unanswered = runSend("--timeout 300 GetVersion");
+  EXPECT_EQ(unanswered.exitCode, 1U);
+  EXPECT_THAT(unanswered.output, ::testing::HasSubstr("no reply within 300 ms; no plugin"));
+  const ProgramRun unknown = runSend("--timeout 300 --wait getversion");
+  EXPECT_THAT(unknown.output, ::testing::HasSubstr("does not know the command"));
+  EXPECT_THAT(unknown.output, ::testing::HasSubstr("unknown command"));
+  EXPECT_EQ(runSend("").exitCode, 2U);
+  {
+    const ClipboardHolder holder;
+    const ProgramRun held = runSend("GetVersion");
+    EXPECT_EQ(held.exitCode, 3U);
+    EXPECT_THAT(held.output, ::testing::HasSubstr("keeps the clipboard open"));
+  }
+
   host.addClient(9, 40, "Zo\xC3\xAB");  // the voice client's names are UTF-8
   start();
   const std::wstring players = L"the player's own text \u2713 \u0416";
   putUnicodeText(players);
-  const SendRun version = runSend("GetVersion");
+  const ProgramRun version = runSend("GetVersion");
   EXPECT_EQ(version.exitCode, 0U) << version.output;
   EXPECT_EQ(version.output, "sorlinx beta 0.8\r\n");
-  EXPECT_EQ(clipboardUnicodeText(), players) << "the player's text was not put back";
+  EXPECT_EQ(game_clipboard::savePlayerText(nullptr).text, players)
+      << "the player's text was not put back";
   EXPECT_EQ(runSend("GetPlayerIDFromName Zo\xC3\xAB").output, "9\r\n");
 
   // Kept: the plugin's reply stays, marked out of the clipboard history.
@@ -47,7 +53,7 @@ TEST_F(SendTest, RepliesFramesRawTextsAndThePlayersTextPutBack) {
   EXPECT_TRUE(markedOutOfHistory()) << "the plugin's reply";
 
   // Each repeat is a new request, and so is the same frame sent again.
-  const SendRun frames = runSend("--repeat 3 --every 250 3D \"{8[1,2,3][RC]}\"");
+  const ProgramRun frames = runSend("--repeat 3 --every 250 3D \"{8[1,2,3][RC]}\"");
   EXPECT_EQ(frames.exitCode, 0U) << frames.output;
   EXPECT_THAT(frames.output, ::testing::HasSubstr("[/kex_sorlinx]#3"));
   EXPECT_TRUE(eventually([&] { return host.placements().size() == 3; })) << frames.output;
@@ -55,21 +61,6 @@ TEST_F(SendTest, RepliesFramesRawTextsAndThePlayersTextPutBack) {
   EXPECT_TRUE(eventually([&] { return host.placements().size() == 4; }));
   EXPECT_EQ(host.placements().back().position.z, 2.0F);
   EXPECT_TRUE(markedOutOfHistory()) << "sorlinx-send's request";
-}
-
-TEST_F(SendTest, SaysSoWhenNoReplyComesOrTheClipboardIsHeld) {
-  // The plugin is loaded but not started: nobody answers.
-  const SendRun run = runSend("--timeout 300 GetVersion");
-  EXPECT_EQ(run.exitCode, 1U);
-  EXPECT_THAT(run.output, ::testing::HasSubstr("no reply within 300 ms; no plugin"));
-  const SendRun unknown = runSend("--timeout 300 --wait getversion");
-  EXPECT_THAT(unknown.output, ::testing::HasSubstr("does not know the command"));
-  EXPECT_THAT(unknown.output, ::testing::HasSubstr("unknown command"));
-  EXPECT_EQ(runSend("").exitCode, 2U);
-  const ClipboardHolder holder;
-  const SendRun held = runSend("GetVersion");
-  EXPECT_EQ(held.exitCode, 3U);
-  EXPECT_THAT(held.output, ::testing::HasSubstr("keeps the clipboard open"));
 }
 
 }  // namespace
