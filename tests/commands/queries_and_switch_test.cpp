@@ -12,6 +12,7 @@ namespace {
 using ::testing::ElementsAre;
 using ::testing::IsEmpty;
 
+// The queries and SwitchPlayer.
 class QueriesTest : public PluginTest {
  protected:
   // The clipboard's text after the request; "untouched" when nothing was written.
@@ -19,6 +20,11 @@ class QueriesTest : public PluginTest {
     memory_clipboard::setText("untouched");
     dispatchRequest(command, arguments);
     return memory_clipboard::text().value_or("(no text)");
+  }
+  // The argument text after a SwitchPlayer.
+  static std::string move(std::string arguments) {
+    handleSwitchPlayer(arguments);
+    return arguments;
   }
 };
 
@@ -78,22 +84,13 @@ TEST_P(QueriesTest, NothingAtAllWhileTheConnectionIsNotEstablished) {
     for (const char* command : {"GetPlayerID", "GetCurrentChannelID", "GetPlayerIDFromName"}) {
       EXPECT_EQ(ask(command, "me"), "untouched");
     }
+    EXPECT_EQ(move("12,34,pw"), "12,34,pw");
   }
   EXPECT_THAT(host.calls(), IsEmpty());
   EXPECT_EQ(memory_clipboard::writeCount(), 0U);
 }
 
-SORLINX_FOR_EACH_INTERFACE(QueriesTest);
-
-class SwitchPlayerTest : public PluginTest {
- protected:
-  static std::string move(std::string arguments) {
-    handleSwitchPlayer(arguments);
-    return arguments;
-  }
-};
-
-TEST_P(SwitchPlayerTest, FieldsAreTakenAsGamesWriteThem) {
+TEST_P(QueriesTest, SwitchPlayerTakesFieldsAsGamesWriteThem) {
   struct Case {
     const char* arguments;
     const char* move;  // the arguments of the move
@@ -112,9 +109,7 @@ TEST_P(SwitchPlayerTest, FieldsAreTakenAsGamesWriteThem) {
   }
   EXPECT_THAT(host.logLines(), IsEmpty());
   EXPECT_EQ(memory_clipboard::writeCount(), 0U);
-}
-
-TEST_P(SwitchPlayerTest, ANumberThatDoesNotReadMovesNobody) {
+  // A number that does not read moves nobody.
   for (const char* arguments : {"x,34,", ",34,", "65536,34,", "-1,34,", "12,,", "12, ,pw", "12,-5,",
                                 "12,18446744073709551616,", "+-3,34,"}) {
     SCOPED_TRACE(arguments);
@@ -123,20 +118,15 @@ TEST_P(SwitchPlayerTest, ANumberThatDoesNotReadMovesNobody) {
     EXPECT_THAT(host.transcript(), IsEmpty());
     EXPECT_THAT(host.logLines(), ElementsAre("erreur SwitchPlayer: nombre illisible"));
   }
-}
-
-TEST_P(SwitchPlayerTest, ARefusedMoveIsLoggedOnceAndNothingHappensUnconnected) {
+  // A refused move is logged once.
+  host.clearCalls();
   host.fail(moveEntry(), sim::INVALID_CLIENT_ID);
   move("12,34,");
   EXPECT_EQ(host.transcript().size(), 1U);
   EXPECT_THAT(host.logLines(), ElementsAre("erreur requestChannelMove"));
-  host.clearCalls();
-  pluginState.connectionStatus.store(3);
-  EXPECT_EQ(move("12,34,pw"), "12,34,pw");
-  EXPECT_THAT(host.calls(), IsEmpty());
 }
 
-SORLINX_FOR_EACH_INTERFACE(SwitchPlayerTest);
+SORLINX_FOR_EACH_INTERFACE(QueriesTest);
 
 }  // namespace
 }  // namespace sorlinx::testing
