@@ -1,6 +1,8 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <array>
+
 #include "commands/queries.h"
 #include "commands/switch_player.h"
 #include "plugin/dispatcher.h"
@@ -31,16 +33,17 @@ class QueriesTest : public PluginTest {
 TEST_P(QueriesTest, TheNameMustMatchByteForByteAndTheLastMatchWins) {
   host.addClient(12, 40, "mate");
   host.addClient(13, 40, "");
-  struct Case {
-    const char* name;
-    const char* answer;
-  };
-  for (const Case& c :
-       {Case{"me", "5"}, Case{"mate", "12"}, Case{"Mate", "-1"}, Case{"mate ", "-1"},
-        Case{" mate", "-1"}, Case{"far", "-1"}, Case{"", "13"}}) {
-    SCOPED_TRACE(c.name);
+  for (const auto& [name, answer] :
+       std::initializer_list<std::array<const char*, 2>>{{"me", "5"},
+                                                         {"mate", "12"},
+                                                         {"Mate", "-1"},
+                                                         {"mate ", "-1"},
+                                                         {" mate", "-1"},
+                                                         {"far", "-1"},
+                                                         {"", "13"}}) {
+    SCOPED_TRACE(name);
     host.clearCalls();
-    EXPECT_EQ(ask("GetPlayerIDFromName", c.name), c.answer);
+    EXPECT_EQ(ask("GetPlayerIDFromName", name), answer);
     EXPECT_EQ(host.callsTo("getClientVariableAsString").size(), 4U);  // the walk never stops
   }
   host.setLocalClient(77);  // in no channel the fake knows: an empty list
@@ -91,21 +94,20 @@ TEST_P(QueriesTest, NothingAtAllWhileTheConnectionIsNotEstablished) {
 }
 
 TEST_P(QueriesTest, SwitchPlayerTakesFieldsAsGamesWriteThem) {
-  struct Case {
-    const char* arguments;
-    const char* move;  // the arguments of the move
-    const char* left;  // what the argument text holds afterwards
-  };
-  for (const Case& c :
-       {Case{"12,34,", R"(1,12,34,"",null)", ""}, Case{"12,34,a,b", R"(1,12,34,"a,b",null)", "a,b"},
-        Case{"12,34", R"(1,12,34,"34",null)", "34"}, Case{"12", R"(1,12,12,"12",null)", "12"},
-        Case{"12x,34,", R"(1,12,34,"",null)", ""}, Case{" 12 ,34,", R"(1,12,34,"",null)", ""},
-        Case{"\t+7,0034 pw,", R"(1,7,34,"",null)", ""},
-        Case{"65535,18446744073709551615, p", R"(1,65535,18446744073709551615," p",null)", " p"}}) {
-    SCOPED_TRACE(c.arguments);
+  // The arguments, the move's, and what the argument text holds afterwards.
+  for (const auto& [arguments, moved, left] : std::initializer_list<std::array<const char*, 3>>{
+           {"12,34,", R"(1,12,34,"",null)", ""},
+           {"12,34,a,b", R"(1,12,34,"a,b",null)", "a,b"},
+           {"12,34", R"(1,12,34,"34",null)", "34"},
+           {"12", R"(1,12,12,"12",null)", "12"},
+           {"12x,34,", R"(1,12,34,"",null)", ""},
+           {" 12 ,34,", R"(1,12,34,"",null)", ""},
+           {"\t+7,0034 pw,", R"(1,7,34,"",null)", ""},
+           {"65535,18446744073709551615, p", R"(1,65535,18446744073709551615," p",null)", " p"}}) {
+    SCOPED_TRACE(arguments);
     host.clearCalls();
-    EXPECT_EQ(move(c.arguments), c.left);
-    EXPECT_THAT(host.transcript(), ElementsAre(moveEntry() + "(" + c.move + ")"));
+    EXPECT_EQ(move(arguments), left);
+    EXPECT_THAT(host.transcript(), ElementsAre(moveEntry() + "(" + moved + ")"));
   }
   EXPECT_THAT(host.logLines(), IsEmpty());
   EXPECT_EQ(memory_clipboard::writeCount(), 0U);

@@ -166,7 +166,8 @@ TEST_P(CuePathTest, BuiltOnceUnderTheFolderWithOrWithoutItsSeparatorOrRelative) 
     host.setPluginPath(folder);
     std::string bruit = rc;
     bruit.replace(bruit.size() - 6, 2, "bruit");
-    EXPECT_THAT(cuesPlayed(3), ElementsAre(quoted(rc), quoted(bruit), quoted(bruit), quoted(bruit)));
+    EXPECT_THAT(cuesPlayed(3),
+                ElementsAre(quoted(rc), quoted(bruit), quoted(bruit), quoted(bruit)));
     EXPECT_EQ(host.callsTo("getPluginPath").size(), 1U) << "built once";
     EXPECT_EQ(host.callsTo("getPluginPath").at(0).arguments,
               GetParam() == 19 ? "1000" : "1000,\"sorlinx_win64-1\"");
