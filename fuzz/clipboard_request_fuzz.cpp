@@ -1,15 +1,12 @@
-// The whole way of a clipboard text through the plugin: the change detection, the envelope,
-// the dispatcher, every handler, the stale-frame reset and the cue pass, against the
-// simulated voice client, with the voice client's side of every rule checked after each
-// pass.
+// A clipboard text's whole way through the plugin (change detection, envelope, dispatcher,
+// handlers, stale-frame reset, cue pass) against the simulated voice client, whose rules are
+// checked after each pass.
 //
-// An input is a run of clipboard texts separated by zero bytes (a clipboard text ends at
-// its first zero byte, so none can hold one). Each text is put on the clipboard in turn,
-// and a clipboard pass and a cue pass run; an empty one stands instead for a pass during
-// which another program holds the clipboard. Then enough unchanged passes follow for the
-// stale-frame reset. Every input runs in three worlds: connected to a voice client that
-// reports its connection changes, connected to one that refuses some calls and never
-// reports a disconnection, and not connected at all.
+// An input is clipboard texts separated by zero bytes (none can hold one). Each is put on the
+// clipboard and a clipboard pass and a cue pass run; an empty one stands for a pass while
+// another program holds the clipboard. Then passes enough for the stale-frame reset. Each
+// input runs connected to a voice client that reports its connection changes, to one that
+// refuses some calls and reports no disconnection, and not connected.
 #include <algorithm>
 #include <cstdint>
 #include <cstring>

@@ -1,60 +1,46 @@
-// The identity reader on any file contents, fed in pieces of changing sizes as file reads
-// deliver them, against the plain reading of the whole text: the first "identity=", the
-// value up to the next LF without the CR of a CR LF, refused when it does not fit.
+// The identity reader on any file contents, fed in pieces of changing sizes as
+// file reads deliver them, against the plain reading of the whole text: the
+// first "identity=", the value up to the next LF without the CR of a CR LF,
+// refused when it does not fit.
 //
-// An input is one byte that picks the sizes of the pieces (0: the whole file at once),
-// followed by the file's contents; each is also fed whole and byte by byte.
+// An input is one byte that picks the sizes of the pieces (0: the whole file at
+// once), followed by the file's contents; each is also fed whole and byte by
+// byte.
 #include <algorithm>
 #include <array>
 #include <cstdint>
-#include <string>
 #include <string_view>
 
 #include "commands/client_identity.h"
 #include "fuzz_check.h"
 #include "shared/host.h"
 
-namespace sorlinx::fuzz {
-namespace {
-
-struct Expected {
-  IdentityScanner::Outcome outcome;
-  std::string value;
-};
-
-Expected readWhole(std::string_view file) {
-  const std::size_t key = file.find(IDENTITY_KEY);
-  if (key == std::string_view::npos) {
-    return {IdentityScanner::Outcome::noKey, {}};
-  }
-  const std::string_view rest = file.substr(key + IDENTITY_KEY.size());
-  const std::size_t lineEnd = rest.find('\n');
-  std::string value(rest.substr(0, lineEnd));
-  if (lineEnd != std::string_view::npos && !value.empty() && value.back() == '\r') {
-    value.pop_back();
-  }
-  if (value.size() >= PATH_BUFFER_SIZE) {
-    return {IdentityScanner::Outcome::tooLong, {}};
-  }
-  return {IdentityScanner::Outcome::found, value};
-}
-
-}  // namespace
-}  // namespace sorlinx::fuzz
-
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   using namespace sorlinx;
+  using Outcome = IdentityScanner::Outcome;
   if (size == 0) {
     return 0;
   }
   const unsigned seed = data[0];
   const std::string_view file(reinterpret_cast<const char*>(data) + 1, size - 1);
-  const fuzz::Expected expected = fuzz::readWhole(file);
-
-  // The value and its zero, and nothing else anywhere in the buffer.
+  // The whole-text reading, and in `wanted` the value and its zero, nothing
+  // else anywhere.
   std::array<char, PATH_BUFFER_SIZE> wanted{};
-  std::copy(expected.value.begin(), expected.value.end(), wanted.begin());
-  // Fed whole, byte by byte (every piece boundary crossed), and in the pieces the seed picks.
+  Outcome outcome = Outcome::noKey;
+  if (const std::size_t key = file.find(IDENTITY_KEY); key != std::string_view::npos) {
+    const std::string_view rest = file.substr(key + IDENTITY_KEY.size());
+    const std::size_t lineEnd = rest.find('\n');
+    std::string_view value = rest.substr(0, lineEnd);
+    if (lineEnd != std::string_view::npos && value.ends_with('\r')) {
+      value.remove_suffix(1);
+    }
+    outcome = value.size() >= PATH_BUFFER_SIZE ? Outcome::tooLong : Outcome::found;
+    if (outcome == Outcome::found) {
+      std::copy(value.begin(), value.end(), wanted.begin());
+    }
+  }
+  // Fed whole, byte by byte (every piece boundary crossed), and in the pieces
+  // the seed picks.
   for (const int way : {0, 1, 2}) {
     std::array<char, PATH_BUFFER_SIZE> buffer{};
     IdentityScanner scanner(buffer.data(), buffer.size());
@@ -70,7 +56,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         break;  // as the reader does: the rest of the file is not read
       }
     }
-    fuzz::check(scanner.finish() == expected.outcome,
+    fuzz::check(scanner.finish() == outcome,
                 "the scanner settled otherwise than the whole-text reading");
     fuzz::check(buffer == wanted, "the buffer holds another value than the whole-text reading");
   }

@@ -1,6 +1,6 @@
-// The frame reader against the stream-based reader that states what a frame means: on any
-// text the two must take the same records, field for field and bit for bit, and leave the
-// same text behind after each.
+// The frame reader against the stream-based reader that states what a frame
+// means: on any text the two must take the same records, field for field and
+// bit for bit, and leave the same text behind after each.
 #include <cstdint>
 #include <cstring>
 #include <sstream>
@@ -11,20 +11,15 @@
 #include "positional/position_frame.h"
 #include "support/stream_frame_reader.h"
 
-namespace {
-
-std::string describe(const sorlinx::PositionRecord& record) {
-  std::ostringstream out;
-  out.precision(9);
-  out << record.clientId << " x" << record.position.x << " y" << record.position.y << " z"
-      << record.position.z << " flag " << static_cast<int>(record.flag);
-  return out.str();
-}
-
-}  // namespace
-
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   using namespace sorlinx;
+  const auto describe = [](const PositionRecord& record) {
+    std::ostringstream out;
+    out.precision(9);
+    out << record.clientId << " x" << record.position.x << " y" << record.position.y << " z"
+        << record.position.z << " flag " << static_cast<int>(record.flag);
+    return out.str();
+  };
   const std::string frame(reinterpret_cast<const char*>(data), size);
   std::string streamText = frame;
   std::string_view fastText = frame;

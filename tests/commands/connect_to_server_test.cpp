@@ -3,6 +3,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cstring>
 #include <thread>
 
@@ -36,56 +37,50 @@ class ConnectToServerTest : public PluginTest {
   }
 };
 
-TEST_P(ConnectToServerTest, FieldsAreTakenAsGamesWriteThem) {
-  struct Case {
-    const char* arguments;
-    const char* start;  // startConnection's arguments after the connection and identity
-    const char* left;   // what the argument text holds afterwards
-  };
-  for (const Case& c : {Case{"a,100,,n", R"("a",100,"n",null,"","")", "n"},
-                        Case{"a,100,,", R"("a",100,"TS3 User",null,"","")", ""},
-                        Case{"a,100,", R"("a",100,"TS3 User",null,"","")", ""},
-                        Case{"a,100,,n,m", R"("a",100,"n,m",null,"","")", "n,m"},
-                        Case{"a,100", R"("a",100,"100",null,"","100")", "100"},
-                        Case{"a,100,pw", R"("a",100,"pw",null,"","pw")", "pw"},
-                        Case{" a , +1x,p w,", R"(" a ",1,"TS3 User",null,"","p w")", ""},
-                        Case{"a,65535,,n", R"("a",65535,"n",null,"","")", "n"}}) {
-    SCOPED_TRACE(c.arguments);
+// Fields as games write them. A request that cannot connect starts nothing, and the player
+// stays where they are even while connected.
+TEST_P(ConnectToServerTest, FieldsAreTakenAsGamesWriteThemOrNothingStarts) {
+  // The arguments; startConnection's after the connection and identity; what the argument
+  // text holds afterwards.
+  for (const auto& [arguments, start, left] : std::initializer_list<std::array<const char*, 3>>{
+           {"a,100,,n", R"("a",100,"n",null,"","")", "n"},
+           {"a,100,,", R"("a",100,"TS3 User",null,"","")", ""},
+           {"a,100,", R"("a",100,"TS3 User",null,"","")", ""},
+           {"a,100,,n,m", R"("a",100,"n,m",null,"","")", "n,m"},
+           {"a,100", R"("a",100,"100",null,"","100")", "100"},
+           {"a,100,pw", R"("a",100,"pw",null,"","pw")", "pw"},
+           {" a , +1x,p w,", R"(" a ",1,"TS3 User",null,"","p w")", ""},
+           {"a,65535,,n", R"("a",65535,"n",null,"","")", "n"}}) {
+    SCOPED_TRACE(arguments);
     host.clearCalls();
-    EXPECT_EQ(connect(c.arguments), c.left);
+    EXPECT_EQ(connect(arguments), left);
     EXPECT_THAT(host.transcript(),
-                ElementsAre(std::string(R"(startConnection(1,"42Vsecret",)") + c.start + ")"));
+                ElementsAre(std::string(R"(startConnection(1,"42Vsecret",)") + start + ")"));
   }
   EXPECT_THAT(host.logLines(), IsEmpty());
   EXPECT_THAT(pacer.pauses(), IsEmpty());
-}
 
-TEST_P(ConnectToServerTest, ARequestThatCannotConnectStartsNothing) {
   pluginState.connectionStatus.store(STATUS_CONNECTION_ESTABLISHED);
-  struct Case {
-    const char* arguments;
-    const char* logLine;
-  };
-  for (const Case& c : {Case{"a,x,,n", "erreur ConnectToServer: port illisible"},
-                        Case{"a,,,n", "erreur ConnectToServer: port illisible"},
-                        Case{"a,2147483648,,n", "erreur ConnectToServer: port illisible"},
-                        Case{"a,-2147483649,,n", "erreur ConnectToServer: port illisible"},
-                        // A port no server listens on: the player stays where they are.
-                        Case{"a,0,,n", "erreur ConnectToServer: port hors limites"},
-                        Case{"a,-5,,n", "erreur ConnectToServer: port hors limites"},
-                        Case{"a,65536,,n", "erreur ConnectToServer: port hors limites"},
-                        Case{"a,100,,n", "erreur stopConnection"},  // refused
-                        Case{"a,100,,n", "erreur ConnectToServer: aucune identite"}}) {
-    SCOPED_TRACE(c.logLine);
+  for (const auto& [arguments, logLine] : std::initializer_list<std::array<const char*, 2>>{
+           {"a,x,,n", "erreur ConnectToServer: port illisible"},
+           {"a,,,n", "erreur ConnectToServer: port illisible"},
+           {"a,2147483648,,n", "erreur ConnectToServer: port illisible"},
+           {"a,-2147483649,,n", "erreur ConnectToServer: port illisible"},
+           {"a,0,,n", "erreur ConnectToServer: port hors limites"},
+           {"a,-5,,n", "erreur ConnectToServer: port hors limites"},
+           {"a,65536,,n", "erreur ConnectToServer: port hors limites"},
+           {"a,100,,n", "erreur stopConnection"},  // refused
+           {"a,100,,n", "erreur ConnectToServer: aucune identite"}}) {
+    SCOPED_TRACE(logLine);
     host.clearCalls();
-    const bool stopRefused = std::strstr(c.logLine, "stopConnection") != nullptr;
+    const bool stopRefused = std::strstr(logLine, "stopConnection") != nullptr;
     host.fail("stopConnection", stopRefused ? 1 : 0);
-    if (std::strstr(c.logLine, "identite") != nullptr) {
+    if (std::strstr(logLine, "identite") != nullptr) {
       pluginState.identityBuffer[0] = '\0';
     }
-    EXPECT_EQ(connect(c.arguments), "n");
+    EXPECT_EQ(connect(arguments), "n");
     EXPECT_EQ(host.transcript().size(), stopRefused ? 1U : 0U);  // stopConnection, or nothing
-    EXPECT_THAT(host.logLines(), ElementsAre(c.logLine));
+    EXPECT_THAT(host.logLines(), ElementsAre(logLine));
   }
 }
 

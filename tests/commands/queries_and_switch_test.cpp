@@ -1,6 +1,8 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <array>
+
 #include "commands/queries.h"
 #include "commands/switch_player.h"
 #include "plugin/dispatcher.h"
@@ -12,6 +14,7 @@ namespace {
 using ::testing::ElementsAre;
 using ::testing::IsEmpty;
 
+// The queries and SwitchPlayer.
 class QueriesTest : public PluginTest {
  protected:
   // The clipboard's text after the request; "untouched" when nothing was written.
@@ -20,21 +23,27 @@ class QueriesTest : public PluginTest {
     dispatchRequest(command, arguments);
     return memory_clipboard::text().value_or("(no text)");
   }
+  // The argument text after a SwitchPlayer.
+  static std::string move(std::string arguments) {
+    handleSwitchPlayer(arguments);
+    return arguments;
+  }
 };
 
 TEST_P(QueriesTest, TheNameMustMatchByteForByteAndTheLastMatchWins) {
   host.addClient(12, 40, "mate");
   host.addClient(13, 40, "");
-  struct Case {
-    const char* name;
-    const char* answer;
-  };
-  for (const Case& c :
-       {Case{"me", "5"}, Case{"mate", "12"}, Case{"Mate", "-1"}, Case{"mate ", "-1"},
-        Case{" mate", "-1"}, Case{"far", "-1"}, Case{"", "13"}}) {
-    SCOPED_TRACE(c.name);
+  for (const auto& [name, answer] :
+       std::initializer_list<std::array<const char*, 2>>{{"me", "5"},
+                                                         {"mate", "12"},
+                                                         {"Mate", "-1"},
+                                                         {"mate ", "-1"},
+                                                         {" mate", "-1"},
+                                                         {"far", "-1"},
+                                                         {"", "13"}}) {
+    SCOPED_TRACE(name);
     host.clearCalls();
-    EXPECT_EQ(ask("GetPlayerIDFromName", c.name), c.answer);
+    EXPECT_EQ(ask("GetPlayerIDFromName", name), answer);
     EXPECT_EQ(host.callsTo("getClientVariableAsString").size(), 4U);  // the walk never stops
   }
   host.setLocalClient(77);  // in no channel the fake knows: an empty list
@@ -78,43 +87,31 @@ TEST_P(QueriesTest, NothingAtAllWhileTheConnectionIsNotEstablished) {
     for (const char* command : {"GetPlayerID", "GetCurrentChannelID", "GetPlayerIDFromName"}) {
       EXPECT_EQ(ask(command, "me"), "untouched");
     }
+    EXPECT_EQ(move("12,34,pw"), "12,34,pw");
   }
   EXPECT_THAT(host.calls(), IsEmpty());
   EXPECT_EQ(memory_clipboard::writeCount(), 0U);
 }
 
-SORLINX_FOR_EACH_INTERFACE(QueriesTest);
-
-class SwitchPlayerTest : public PluginTest {
- protected:
-  static std::string move(std::string arguments) {
-    handleSwitchPlayer(arguments);
-    return arguments;
-  }
-};
-
-TEST_P(SwitchPlayerTest, FieldsAreTakenAsGamesWriteThem) {
-  struct Case {
-    const char* arguments;
-    const char* move;  // the arguments of the move
-    const char* left;  // what the argument text holds afterwards
-  };
-  for (const Case& c :
-       {Case{"12,34,", R"(1,12,34,"",null)", ""}, Case{"12,34,a,b", R"(1,12,34,"a,b",null)", "a,b"},
-        Case{"12,34", R"(1,12,34,"34",null)", "34"}, Case{"12", R"(1,12,12,"12",null)", "12"},
-        Case{"12x,34,", R"(1,12,34,"",null)", ""}, Case{" 12 ,34,", R"(1,12,34,"",null)", ""},
-        Case{"\t+7,0034 pw,", R"(1,7,34,"",null)", ""},
-        Case{"65535,18446744073709551615, p", R"(1,65535,18446744073709551615," p",null)", " p"}}) {
-    SCOPED_TRACE(c.arguments);
+TEST_P(QueriesTest, SwitchPlayerTakesFieldsAsGamesWriteThem) {
+  // The arguments, the move's, and what the argument text holds afterwards.
+  for (const auto& [arguments, moved, left] : std::initializer_list<std::array<const char*, 3>>{
+           {"12,34,", R"(1,12,34,"",null)", ""},
+           {"12,34,a,b", R"(1,12,34,"a,b",null)", "a,b"},
+           {"12,34", R"(1,12,34,"34",null)", "34"},
+           {"12", R"(1,12,12,"12",null)", "12"},
+           {"12x,34,", R"(1,12,34,"",null)", ""},
+           {" 12 ,34,", R"(1,12,34,"",null)", ""},
+           {"\t+7,0034 pw,", R"(1,7,34,"",null)", ""},
+           {"65535,18446744073709551615, p", R"(1,65535,18446744073709551615," p",null)", " p"}}) {
+    SCOPED_TRACE(arguments);
     host.clearCalls();
-    EXPECT_EQ(move(c.arguments), c.left);
-    EXPECT_THAT(host.transcript(), ElementsAre(moveEntry() + "(" + c.move + ")"));
+    EXPECT_EQ(move(arguments), left);
+    EXPECT_THAT(host.transcript(), ElementsAre(moveEntry() + "(" + moved + ")"));
   }
   EXPECT_THAT(host.logLines(), IsEmpty());
   EXPECT_EQ(memory_clipboard::writeCount(), 0U);
-}
-
-TEST_P(SwitchPlayerTest, ANumberThatDoesNotReadMovesNobody) {
+  // A number that does not read moves nobody.
   for (const char* arguments : {"x,34,", ",34,", "65536,34,", "-1,34,", "12,,", "12, ,pw", "12,-5,",
                                 "12,18446744073709551616,", "+-3,34,"}) {
     SCOPED_TRACE(arguments);
@@ -123,20 +120,15 @@ TEST_P(SwitchPlayerTest, ANumberThatDoesNotReadMovesNobody) {
     EXPECT_THAT(host.transcript(), IsEmpty());
     EXPECT_THAT(host.logLines(), ElementsAre("erreur SwitchPlayer: nombre illisible"));
   }
-}
-
-TEST_P(SwitchPlayerTest, ARefusedMoveIsLoggedOnceAndNothingHappensUnconnected) {
+  // A refused move is logged once.
+  host.clearCalls();
   host.fail(moveEntry(), sim::INVALID_CLIENT_ID);
   move("12,34,");
   EXPECT_EQ(host.transcript().size(), 1U);
   EXPECT_THAT(host.logLines(), ElementsAre("erreur requestChannelMove"));
-  host.clearCalls();
-  pluginState.connectionStatus.store(3);
-  EXPECT_EQ(move("12,34,pw"), "12,34,pw");
-  EXPECT_THAT(host.calls(), IsEmpty());
 }
 
-SORLINX_FOR_EACH_INTERFACE(SwitchPlayerTest);
+SORLINX_FOR_EACH_INTERFACE(QueriesTest);
 
 }  // namespace
 }  // namespace sorlinx::testing

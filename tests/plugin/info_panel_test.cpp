@@ -107,17 +107,13 @@ TEST_P(InfoPanelTest, TheServerTheOwnClientAndAnotherClientFollowTheGame) {
 }
 
 TEST_P(InfoPanelTest, AgesReadAsAPlayerWouldSayThem) {
-  for (const auto& [milliseconds, age] :
-       std::initializer_list<std::pair<long long, const char*>>{{-5, "0.0 s"},
-                                                                {0, "0.0 s"},
-                                                                {999, "0.9 s"},
-                                                                {9999, "9.9 s"},
-                                                                {10000, "10 s"},
-                                                                {59999, "59 s"},
-                                                                {60000, "1 min 0 s"},
-                                                                {3599999, "59 min 59 s"},
-                                                                {3600000, "1 h 0 min"},
-                                                                {90061000, "25 h 1 min"}}) {
+  const std::pair<long long, const char*> ages[] = {
+      {-5, "0.0 s"},          {0, "0.0 s"},
+      {999, "0.9 s"},         {9999, "9.9 s"},
+      {10000, "10 s"},        {59999, "59 s"},
+      {60000, "1 min 0 s"},   {3599999, "59 min 59 s"},
+      {3600000, "1 h 0 min"}, {90061000, "25 h 1 min"}};
+  for (const auto& [milliseconds, age] : ages) {
     EXPECT_EQ(formatAge(Milliseconds(milliseconds)), age);
   }
   // The radio lists name sixteen members each and count the rest.

@@ -1,8 +1,6 @@
-// Starts and stops the plugin a thousand times with its real worker threads while other
-// threads fire the connection callbacks and a game keeps writing frames and requests to the
-// clipboard, and ends with a stale-frame reset among the running workers. Meant for the
-// sanitizer builds above all: linux-tsan finds the races, linux-asan the leaks. A stop that
-// hangs ends in the test's timeout.
+// A thousand starts and stops of the real workers while the connection callbacks fire and a
+// game keeps writing, then a stale-frame reset among the running workers. For the sanitizer
+// builds above all (tsan: races, asan: leaks); a stop that hangs ends in the timeout.
 #include <gtest/gtest.h>
 
 #include <algorithm>

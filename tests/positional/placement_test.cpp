@@ -40,7 +40,7 @@ class PlacementTest : public PluginTest {
   }
 };
 
-TEST_P(PlacementTest, TheWorkedExampleThroughTheClipboardOnlyWhileConnected) {
+TEST_P(PlacementTest, TheWorkedExampleOnlyWhileConnectedAndRefusedPlacementsWithoutTheirFlags) {
   setLists({1, 2}, {3});
   setConnected(false);
   passWith(request("3D", "{1[0,0,0][CD]}"));
@@ -55,9 +55,10 @@ TEST_P(PlacementTest, TheWorkedExampleThroughTheClipboardOnlyWhileConnected) {
                           placement("6,9,100,2,-20.75")));
   EXPECT_EQ(lists(), Lists({7}, {9}));
   EXPECT_THAT(host.logLines(), IsEmpty());
-}
 
-TEST_P(PlacementTest, RefusedPlacementsAreLoggedAndTheirFlagsIgnored) {
+  // Refused placements are logged, and their flags ignored.
+  host.clearCalls();
+  setLists({}, {});
   host.failForClient("channelset3DAttributes", 7, sim::INVALID_CLIENT_ID);
   apply(EXAMPLE_FRAME);
   EXPECT_THAT(host.logLines(), ElementsAre("Erreur_ID_invalide:7"));

@@ -1,12 +1,10 @@
-// The common ground of the unit tests: the simulator's voice client, which records every
-// call and fails any entry on demand, installed as the plugin's host through one plugin
-// interface's table, 4, 19 or 26 (the test's parameter: every test of a fixture derived from
-// PluginTest runs with each, see SORLINX_FOR_EACH_INTERFACE; 19 stands for the tables whose
-// getPluginPath takes no plugin ID, 26 for those whose does), with local client 5 in
-// channel 40 beside client 8, client 9 in channel 41, connection 1 established), the
-// in-memory clipboard emptied, the plugin's process-wide state back at its start and a
-// virtual clock for the workers. Tests that start the real threads stop them before the
-// fixture ends (it calls ts3plugin_shutdown in any case).
+// The unit tests' common ground: the simulator's voice client (records every call, fails any
+// entry on demand) as the plugin's host through interface 4's, 19's or 26's table (the
+// test's parameter, see SORLINX_FOR_EACH_INTERFACE; 19 stands for the tables whose
+// getPluginPath takes no plugin ID, 26 for those whose does), local client 5 in channel 40
+// beside client 8, client 9 in channel 41, connection 1 established; the in-memory clipboard
+// empty, the plugin's process-wide state as at load, a virtual clock for the workers. The
+// fixture calls ts3plugin_shutdown at its end in any case.
 #pragma once
 
 #include <gtest/gtest.h>
