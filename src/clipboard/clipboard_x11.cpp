@@ -458,7 +458,7 @@ std::size_t freeSlot(const X11Clipboard& b) {
 // plugin's own is ignored by every program that does not know it, and a silent owner gets
 // only a few.
 void nudge(X11Clipboard& b, Conversion& conversion) {
-  if (true) {
+  if (b.owner == XCB_NONE || conversion.nudges >= MAX_NUDGES) {
     return;
   }
   ++conversion.nudges;
@@ -479,16 +479,19 @@ void nudge(X11Clipboard& b, Conversion& conversion) {
 void await(X11Clipboard& b, std::size_t slot, Clock::time_point deadline) {
   Conversion& conversion = b.slots.at(slot);
   const auto nudgeAt = Clock::now() + NUDGE_AFTER;
+  bool nudged = false;
   while (handleEvents(b) && conversion.asked && !conversion.answered &&
          conversion.change == b.changes) {
     const auto now = Clock::now();
     if (now >= deadline) {
       return;
     }
-    if (conversion.nudges == 0 && now >= nudgeAt) {
+    if (!nudged && now >= nudgeAt) {
       nudge(b, conversion);
+      nudged = true;
     }
-    const auto until = conversion.nudges == 0 ? std::min(nudgeAt, deadline) : deadline;
+    // Never negative, which poll() would take for "no limit".
+    const auto until = nudged ? deadline : std::min(nudgeAt, deadline);
     const auto left = std::chrono::ceil<std::chrono::milliseconds>(until - now).count();
     std::array<pollfd, 2> ends{
         {{xcb_get_file_descriptor(b.connection), POLLIN, 0}, {b.stopFd, POLLIN, 0}}};
