@@ -298,15 +298,20 @@ TEST_F(PluginSoTest, AServerThatDiesDuringAWriteIsSurvivedAndTakenUpAgain) {
   start();
   ASSERT_TRUE(eventually([&proxy] { return proxy.connections() == 1; }));  // the plugin's
   ASSERT_TRUE(answers("GetVersion", "", VERSION));
+  const auto clipboardLines = [this] {
+    auto lines = host.logLines();
+    std::erase_if(lines, [](const std::string& line) { return !line.starts_with("erreur clip"); });
+    return lines;
+  };
   proxy.refuseWrites(0);
   game.put(requestText("GetPlayerID", ""));  // the plugin writes to ask for it, and fails
-  EXPECT_TRUE(eventually([&] { return !host.logLines().empty(); }));
+  EXPECT_TRUE(eventually([&] { return !clipboardLines().empty(); }));
   proxy.vanish(5s);  // two attempts to connect again
   const auto returned = Clock::now();
   game.put(requestText("GetPlayerID", ""));  // xclip's earlier request went with the display
   EXPECT_TRUE(eventually([] { return XClipboard::text() == "5"; }, 5s));
   std::cout << "read again " << millisecondsSince(returned) << " ms after the display returned\n";
-  EXPECT_THAT(host.logLines(), ElementsAre("erreur clipboard X11: affichage perdu"));
+  EXPECT_THAT(clipboardLines(), ElementsAre("erreur clipboard X11: affichage perdu"));
   dll.shutdown();
   setenv("DISPLAY", shared.c_str(), 1);
 }
