@@ -1,13 +1,9 @@
+// The plugin library's heap, logged for the info panel's checks (support/info_panel_checks.h).
 // The library's C++ runtime takes its memory from the malloc this program replaces; every
 // block still comes from glibc's __libc_ functions. The library's requests are told from
-// this program's own by the address they come from.
-#include "heap_log.h"
-
+// this program's own by the object their return address lies in.
 #include <dlfcn.h>
-#include <link.h>
 
-#include <algorithm>
-#include <cstdint>
 #include <cstdlib>
 #include <set>
 
@@ -24,9 +20,8 @@ namespace sorlinx::testing {
 
 namespace {
 
-// The library's code, once known.
-std::uintptr_t codeStart = 0;
-std::uintptr_t codeEnd = 0;
+// Where the library is loaded, looked up afresh for each log: each test loads it anew.
+const void* libraryBase = nullptr;
 thread_local bool logging = false;
 thread_local HeapLog heapLog;
 // The library's blocks handed out on this thread while it logged, until given back. A block
@@ -40,8 +35,8 @@ void note(bool allocated, const void* block, const void* caller) noexcept {
     return;
   }
   logging = false;  // the log's own memory is this program's
-  const auto from = reinterpret_cast<std::uintptr_t>(caller);
-  if (allocated && from >= codeStart && from < codeEnd) {
+  Dl_info from{};
+  if (allocated && dladdr(caller, &from) != 0 && from.dli_fbase == libraryBase) {
     heapLog.allocated.push_back(block);
     libraryBlocks.insert(block);
   } else if (!allocated && libraryBlocks.erase(block) != 0) {
@@ -52,32 +47,16 @@ void note(bool allocated, const void* block, const void* caller) noexcept {
 
 }  // namespace
 
-void logHeapOf(void* library, const char* symbol) {
-  auto address = reinterpret_cast<std::uintptr_t>(dlsym(library, symbol));
-  dl_iterate_phdr(
-      [](dl_phdr_info* info, std::size_t, void* wanted) {
-        const auto inside = *static_cast<std::uintptr_t*>(wanted);
-        std::uintptr_t start = UINTPTR_MAX;
-        std::uintptr_t end = 0;
-        for (int i = 0; i < info->dlpi_phnum; ++i) {
-          const ElfW(Phdr)& segment = info->dlpi_phdr[i];
-          if (segment.p_type == PT_LOAD) {
-            start = std::min<std::uintptr_t>(start, info->dlpi_addr + segment.p_vaddr);
-            end =
-                std::max<std::uintptr_t>(end, info->dlpi_addr + segment.p_vaddr + segment.p_memsz);
-          }
-        }
-        if (inside < start || inside >= end) {
-          return 0;
-        }
-        codeStart = start;
-        codeEnd = end;
-        return 1;
-      },
-      &address);
-}
-
 void startHeapLog() {
+  // The library the test loaded. Not found, nothing is logged, and the checks fail.
+  void* library = dlopen(SORLINX_SO_FILE, RTLD_NOW | RTLD_NOLOAD);
+  Dl_info where{};
+  libraryBase = library != nullptr && dladdr(dlsym(library, "ts3plugin_infoData"), &where) != 0
+                    ? where.dli_fbase
+                    : nullptr;
+  if (library != nullptr) {
+    dlclose(library);
+  }
   heapLog = {};
   logging = true;
 }

@@ -107,13 +107,12 @@ struct Client {
 }  // namespace
 
 struct XClipboard::Connection : Client {
-  xcb_atom_t property = XCB_NONE;  // where the owner puts what read() asks for
+  xcb_atom_t property = intern(c, "SORLINX_TEST_READ");  // where the owner puts read()'s text
   std::uint8_t firstEvent = 0;
 };
 
-XClipboard::XClipboard() : connection_(new Connection) {
+XClipboard::XClipboard() : connection_(std::make_unique<Connection>()) {
   auto& x = *connection_;
-  x.property = intern(x.c, "SORLINX_TEST_READ");
   free(xcb_xfixes_query_version_reply(x.c, xcb_xfixes_query_version(x.c, 5, 0), nullptr));
   x.firstEvent = xcb_get_extension_data(x.c, &xcb_xfixes_id)->first_event;
   xcb_xfixes_select_selection_input(x.c, x.root, x.clipboard,
@@ -121,7 +120,7 @@ XClipboard::XClipboard() : connection_(new Connection) {
   xcb_flush(x.c);
 }
 
-XClipboard::~XClipboard() { delete connection_; }
+XClipboard::~XClipboard() = default;
 
 std::uint32_t XClipboard::owner() { return clipboardOwner(connection_->c, connection_->clipboard); }
 
@@ -196,12 +195,11 @@ std::optional<std::string> XClipboard::text(std::string_view target) {
 
 struct TestOwner::State : Client {
   Behaviour behaviour;
-  xcb_atom_t targets = XCB_NONE;
-  xcb_atom_t incr = XCB_NONE;
+  xcb_atom_t targets = intern(c, "TARGETS");
+  xcb_atom_t incr = intern(c, "INCR");
   std::mutex mutex;
   std::vector<std::string> questions;
   int pieces = 0;
-  int refusalsLeft = 0;
   std::vector<std::pair<Clock::time_point, xcb_selection_request_event_t>> pending;
   std::vector<std::pair<xcb_window_t, xcb_atom_t>> transfers;  // INCR answers given
   std::atomic<bool> stop{false};
@@ -211,8 +209,8 @@ struct TestOwner::State : Client {
     const xcb_atom_t property = request.property == XCB_NONE ? request.target : request.property;
     const bool latin1Only = behaviour.answer == Answer::latin1Only;
     bool given = true;
-    if (refusalsLeft > 0) {
-      --refusalsLeft;
+    if (behaviour.refusals > 0) {
+      --behaviour.refusals;
       given = false;
     } else if (request.target == targets) {
       std::vector<xcb_atom_t> offered{targets, XCB_ATOM_STRING};
@@ -262,9 +260,7 @@ struct TestOwner::State : Client {
           std::string target = atomName(c, request.target);
           const std::lock_guard lock(mutex);
           questions.push_back(std::move(target));
-          if (behaviour.answer != Answer::silent) {
-            pending.emplace_back(Clock::now() + behaviour.delay, request);
-          }
+          pending.emplace_back(Clock::now() + behaviour.delay, request);
         } else if (type == XCB_CLIENT_MESSAGE) {
           xcb_flush(c);  // what a held answer waits for
         } else if (type == XCB_PROPERTY_NOTIFY) {
@@ -293,10 +289,6 @@ struct TestOwner::State : Client {
 TestOwner::TestOwner(Behaviour behaviour) : state_(std::make_unique<State>()) {
   State& s = *state_;
   s.behaviour = std::move(behaviour);
-  s.refusalsLeft = s.behaviour.refusals;
-  s.targets = intern(s.c, "TARGETS");
-  s.incr = intern(s.c, "INCR");
-  xcb_flush(s.c);
   s.thread = std::thread([&s] { s.serve(); });
 }
 
@@ -337,18 +329,16 @@ void sendSelectionClear(std::uint32_t window) {
 
 namespace {
 
-// The abstract socket name of an X display, which xcb tries first.
-sockaddr_un displaySocket(int display, bool abstract) {
+// Binds or connects the socket `fd` to an X display: to its abstract name, which xcb tries
+// first, or to its file.
+template <typename Call>
+bool onDisplay(Call call, int fd, int display, bool abstract) {
   sockaddr_un address{};
   address.sun_family = AF_UNIX;
   const std::string path = "/tmp/.X11-unix/X" + std::to_string(display);
   std::memcpy(address.sun_path + (abstract ? 1 : 0), path.data(), path.size());
-  return address;
-}
-
-socklen_t abstractLength(int display) {
-  return static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + 1 +
-                                ("/tmp/.X11-unix/X" + std::to_string(display)).size());
+  const auto length = abstract ? offsetof(sockaddr_un, sun_path) + 1 + path.size() : sizeof address;
+  return call(fd, reinterpret_cast<const sockaddr*>(&address), static_cast<socklen_t>(length)) == 0;
 }
 
 }  // namespace
@@ -370,9 +360,7 @@ struct XProxy::State {
 
   bool listen() {
     listener = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    const sockaddr_un address = displaySocket(display, true);
-    if (bind(listener, reinterpret_cast<const sockaddr*>(&address), abstractLength(display)) != 0 ||
-        ::listen(listener, 8) != 0) {
+    if (!onDisplay(bind, listener, display, true) || ::listen(listener, 8) != 0) {
       ::close(listener);
       listener = -1;
       return false;
@@ -414,8 +402,7 @@ struct XProxy::State {
       if (listened >= 0 && watched.at(at++).revents != 0 && listened == listener) {
         const int client = accept4(listener, nullptr, nullptr, SOCK_CLOEXEC);
         const int server = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        const sockaddr_un address = displaySocket(serverDisplay, false);
-        if (connect(server, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0) {
+        if (onDisplay(connect, server, serverDisplay, false)) {
           pairs.push_back({client, server});
           ++accepted;
         } else {
@@ -479,13 +466,12 @@ void XProxy::refuseWrites(int connection) {
   pair.deaf = true;
 }
 
-void XProxy::close() {
-  const std::lock_guard lock(state_->mutex);
+void XProxy::vanish(std::chrono::milliseconds gone) {
+  std::unique_lock lock(state_->mutex);
   state_->closeAll();
-}
-
-void XProxy::reopen() {
-  const std::lock_guard lock(state_->mutex);
+  lock.unlock();
+  std::this_thread::sleep_for(gone);
+  lock.lock();
   if (!state_->listen()) {
     throw std::runtime_error("the proxy's display was taken meanwhile");
   }
@@ -500,16 +486,13 @@ Xvfb::Xvfb() {
   const std::string fd = std::to_string(ready[1]);
   // -noreset: a server that resets when its last client leaves drops a connection made
   // at that moment, as the next test's is once the last one shut the plugin down.
-  std::vector<std::string> words{"Xvfb", "-nolisten", "tcp", "-noreset", "-displayfd", fd};
-  std::vector<char*> argv;
-  for (auto& word : words) {
-    argv.push_back(word.data());
-  }
-  argv.push_back(nullptr);
+  const std::array<const char*, 7> argv{"Xvfb",       "-nolisten", "tcp",  "-noreset",
+                                        "-displayfd", fd.c_str(),  nullptr};
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
   posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-  const int spawned = posix_spawnp(&pid_, "Xvfb", &actions, nullptr, argv.data(), environ);
+  const int spawned = posix_spawnp(&pid_, "Xvfb", &actions, nullptr,
+                                   const_cast<char* const*>(argv.data()), environ);
   posix_spawn_file_actions_destroy(&actions);
   close(ready[1]);
   std::array<char, 16> number{};

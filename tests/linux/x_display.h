@@ -24,8 +24,6 @@ std::optional<std::string> run(const std::string& command);
 class XClipboard {
  public:
   XClipboard();  // connects to $DISPLAY; throws when it cannot
-  XClipboard(const XClipboard&) = delete;
-  XClipboard& operator=(const XClipboard&) = delete;
   ~XClipboard();
 
   // Puts the text there with xclip, and returns once the server has given xclip the
@@ -42,20 +40,18 @@ class XClipboard {
 
  private:
   struct Connection;
-  Connection* connection_;
+  std::unique_ptr<Connection> connection_;
 };
 
 // A program that owns CLIPBOARD on an X connection of its own, and answers the plugin as
-// slowly or as unwillingly as a test needs: wine under load, a program that refuses for a
-// while, one that offers Latin-1 only, one that hands its text over in pieces. It serves
-// from a thread of its own until it is destroyed.
+// slowly or as unwillingly as a test needs. It serves from a thread of its own until it is
+// destroyed.
 class TestOwner {
  public:
   enum class Answer {
     utf8,        // UTF8_STRING and STRING, the text as it is
     latin1Only,  // STRING only, the text as it is (give it in Latin-1)
     pieces,      // INCR: the text would follow in pieces, each asked for by deleting it
-    silent,      // never answers
     held,        // as utf8, but its answers stay in its connection's buffer until some
                  // other event reaches it, as wine's do at times
   };
@@ -67,8 +63,6 @@ class TestOwner {
     int repeat = 1;                      // the text written this many times in one property
   };
   explicit TestOwner(Behaviour behaviour);  // connects to $DISPLAY; throws when it cannot
-  TestOwner(const TestOwner&) = delete;
-  TestOwner& operator=(const TestOwner&) = delete;
   ~TestOwner();
 
   // Takes CLIPBOARD, and returns once the server lists it as the owner.
@@ -92,18 +86,14 @@ void sendSelectionClear(std::uint32_t window);
 class XProxy {
  public:
   explicit XProxy(int serverDisplay);  // throws when it finds no free display
-  XProxy(const XProxy&) = delete;
-  XProxy& operator=(const XProxy&) = delete;
   ~XProxy();
   [[nodiscard]] std::string name() const { return ":" + std::to_string(display_); }
   // The connections taken so far, the first 0.
   int connections();
   // From now on, writes to the server on that connection fail; reads still come.
   void refuseWrites(int connection);
-  // Ends every connection and takes no new one: the display is gone.
-  void close();
-  // Takes connections again.
-  void reopen();
+  // Ends every connection and takes no new one for `gone`: the display goes, and comes back.
+  void vanish(std::chrono::milliseconds gone);
 
  private:
   struct State;
@@ -118,7 +108,6 @@ class Xvfb {
   Xvfb(const Xvfb&) = delete;
   Xvfb& operator=(const Xvfb&) = delete;
   ~Xvfb();
-  [[nodiscard]] int display() const { return display_; }
   [[nodiscard]] std::string name() const { return ":" + std::to_string(display_); }
 
  private:
