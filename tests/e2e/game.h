@@ -31,14 +31,23 @@ inline DWORD write(const std::string& text) {
   return 0;
 }
 
-// Empties the clipboard, as a player's program may; false when it cannot be opened.
+// Empties the clipboard, as a player's program may; false when it cannot be opened. It opens
+// it from a window of its own: wine lets a second thread of this process that opens it with
+// no window take it over in the middle of the plugin's read, and free the text the plugin
+// is copying. With a window it waits until the plugin has closed the clipboard. The window
+// goes at once, so that no later writer waits for it to answer WM_DESTROYCLIPBOARD.
 inline bool emptyClipboard() {
-  if (!game_clipboard::openClipboard(nullptr)) {
-    return false;
+  const HWND window =
+      CreateWindowExA(0, "STATIC", "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr);
+  const bool opened = window != nullptr && game_clipboard::openClipboard(window);
+  if (opened) {
+    EmptyClipboard();
+    CloseClipboard();
   }
-  EmptyClipboard();
-  CloseClipboard();
-  return true;
+  if (window != nullptr) {
+    DestroyWindow(window);
+  }
+  return opened;
 }
 
 // Asks a query and waits for its answer on the clipboard, as the guide's game does; a
