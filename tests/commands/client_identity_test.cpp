@@ -2,7 +2,6 @@
 // byte, are held against the plain reading by the replay of fuzz/corpus/identity_reader_fuzz.
 #include "commands/client_identity.h"
 
-#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <array>
@@ -14,9 +13,8 @@
 #include "plugin/lifecycle.h"
 #include "support/plugin_fixture.h"
 
-// The largest single heap block asked for while `measuring` is set: reading the secrets
-// file must never take a block the size of the file. And what the block at `watched` held
-// when it was freed: the identity must be wiped first. (No other thread runs here.)
+// The largest single heap block asked for while `measuring` is set, and what the block at
+// `watched` held when it was freed. (No other thread runs here.)
 namespace {
 bool measuring = false;
 std::size_t largestBlock = 0;
@@ -45,8 +43,6 @@ std::string heldWhenFreed;
 namespace sorlinx::testing {
 namespace {
 
-using ::testing::ElementsAre;
-
 // Whether `secret` stands in the stack memory just below the caller's frame, where the
 // frames of the functions it called before lay. Called right after such a function, it
 // finds what that function left behind in its locals.
@@ -63,8 +59,11 @@ class ReadClientIdentityTest : public PluginTest {
   [[nodiscard]] std::string identity() const { return pluginState.identityBuffer; }
 };
 
-TEST_P(ReadClientIdentityTest, ReadsTheFileInTheConfigurationFolderOrSaysWhyNot) {
+// The huge files: reading one must never take a heap block the size of the file, and a
+// gigantic value on one line is refused.
+TEST_P(ReadClientIdentityTest, ReadsTheFileInTheConfigurationFolderInBoundedMemoryOrSaysWhyNot) {
   const SecretsFolder folder;
+  const std::string line(8 << 20, 'x');
   struct Case {
     std::optional<std::string> configPath;  // nothing: the voice client writes nothing at all
     std::optional<std::string> contents;    // nothing: no file
@@ -73,13 +72,15 @@ TEST_P(ReadClientIdentityTest, ReadsTheFileInTheConfigurationFolderOrSaysWhyNot)
   };
   const std::vector<Case> cases{
       {folder.path(), "[General]\r\nidentity=\"7Vabc+/=\"\r\n", "\"7Vabc+/=\"", {}},
+      {folder.path(), line + "\nidentity=late\n", "late", {}},
+      {folder.path(), "identity=" + line, "", {"erreur readClientIdentity: identite trop longue"}},
       {folder.path(), std::nullopt, "", {"erreur readClientIdentity: fichier illisible"}},
       {folder.path(), "", "", {"erreur readClientIdentity: pas de identity="}},
       {"", "identity=x\n", "", {"erreur getConfigPath: dossier vide"}},
       {std::nullopt, "identity=x\n", "", {"erreur getConfigPath: dossier vide"}},
   };
   for (const Case& c : cases) {
-    SCOPED_TRACE(c.logLines.empty() ? "found" : c.logLines.front());
+    SCOPED_TRACE(c.logLines.empty() ? c.identity : c.logLines.front());
     host.clearCalls();
     std::filesystem::remove(folder.path() + std::string(SECRETS_FILE_NAME));
     if (c.contents) {
@@ -89,31 +90,15 @@ TEST_P(ReadClientIdentityTest, ReadsTheFileInTheConfigurationFolderOrSaysWhyNot)
     if (!c.configPath) {
       host.fail("getConfigPath", 1);
     }
-    readClientIdentity();
-    EXPECT_EQ(identity(), c.identity);
-    EXPECT_EQ(host.logLines(), c.logLines);
-    secureZero(pluginState.identityBuffer, PATH_BUFFER_SIZE);
-  }
-}
-
-TEST_P(ReadClientIdentityTest, AHugeFileIsReadInBoundedMemory) {
-  const std::string line(8 << 20, 'x');
-  const SecretsFolder folder(line + "\nidentity=late\n");
-  host.setConfigPath(folder.path());
-  const auto largestBlockWhileReading = [] {
     largestBlock = 0;
     measuring = true;
     readClientIdentity();
     measuring = false;
-    return largestBlock;
-  };
-  EXPECT_LT(largestBlockWhileReading(), std::size_t{64} << 10);
-  EXPECT_EQ(identity(), "late");
-
-  folder.write("identity=" + line);  // a gigantic value on one line is refused
-  EXPECT_LT(largestBlockWhileReading(), std::size_t{64} << 10);
-  EXPECT_EQ(identity(), "");
-  EXPECT_THAT(host.logLines(), ElementsAre("erreur readClientIdentity: identite trop longue"));
+    EXPECT_LT(largestBlock, std::size_t{64} << 10);
+    EXPECT_EQ(identity(), c.identity);
+    EXPECT_EQ(host.logLines(), c.logLines);
+    secureZero(pluginState.identityBuffer, PATH_BUFFER_SIZE);
+  }
 }
 
 TEST_P(ReadClientIdentityTest, NoCopyOfTheIdentityOutlivesThePlugin) {

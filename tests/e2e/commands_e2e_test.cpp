@@ -2,13 +2,16 @@
 // identity read from a secrets file of the test's own: a path beyond ASCII, a file the voice
 // client keeps open for writing (queries and SwitchPlayer are the unit tests' business). Then
 // the info panel, the DLL's heap logged through its imports: its blocks must come from and go
-// back to its own C runtime's heap. Interface 4 has no panel (scripts/check-dll.sh).
+// back to its own C runtime's heap. Interface 4 has no panel (scripts/check-dll.sh). And
+// sorlinx-send, run as its own process, talking to the DLL as to the plugin in a voice client.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <string>
 #include <thread>
 
+#include "child_process.h"
 #include "plugin_dll.h"
 
 namespace sorlinx::e2e {
@@ -56,6 +59,57 @@ TEST_F(PluginDllTest, TheInfoPanelFollowsTheGame) {
   }
   start();
   testing::checkThePanelFollowsTheGame(panel, host, putText);
+}
+
+// Runs sorlinx-send from this program's folder with `arguments` (UTF-8) and waits for it.
+ProgramRun runSend(const std::string& arguments) {
+  return runToEnd("sorlinx-send.exe " + arguments, std::chrono::minutes(1));
+}
+
+using SendTest = PluginDllTest;
+
+// First with the plugin loaded but not started, so that nobody answers; then started.
+TEST_F(SendTest, SaysSoWhenNoReplyComesOrTheClipboardIsHeldAndRepliesOnceThePluginRuns) {
+  const ProgramRun unanswered = runSend("--timeout 300 GetVersion");
+  EXPECT_EQ(unanswered.exitCode, 1U);
+  EXPECT_THAT(unanswered.output, ::testing::HasSubstr("no reply within 300 ms; no plugin"));
+  const ProgramRun unknown = runSend("--timeout 300 --wait getversion");
+  EXPECT_THAT(unknown.output, ::testing::HasSubstr("does not know the command"));
+  EXPECT_THAT(unknown.output, ::testing::HasSubstr("unknown command"));
+  EXPECT_EQ(runSend("").exitCode, 2U);
+  {
+    const ClipboardHolder holder;
+    const ProgramRun held = runSend("GetVersion");
+    EXPECT_EQ(held.exitCode, 3U);
+    EXPECT_THAT(held.output, ::testing::HasSubstr("keeps the clipboard open"));
+  }
+
+  host.addClient(9, 40, "Zo\xC3\xAB");  // the voice client's names are UTF-8
+  start();
+  const std::wstring players = L"the player's own text \u2713 \u0416";
+  putUnicodeText(players);
+  const ProgramRun version = runSend("GetVersion");
+  EXPECT_EQ(version.exitCode, 0U) << version.output;
+  EXPECT_EQ(version.output, "sorlinx beta 0.8\r\n");
+  EXPECT_EQ(game_clipboard::savePlayerText(nullptr).text, players)
+      << "the player's text was not put back";
+  EXPECT_EQ(runSend("GetPlayerIDFromName Zo\xC3\xAB").output, "9\r\n");
+
+  // Kept: the plugin's reply stays, marked out of the clipboard history.
+  EXPECT_EQ(runSend("--keep --raw [kex_sorlinx][GetVersion][/kex_sorlinx]").output,
+            "sorlinx beta 0.8\r\n");
+  EXPECT_EQ(clipboardText(), "sorlinx beta 0.8");
+  EXPECT_TRUE(markedOutOfHistory()) << "the plugin's reply";
+
+  // Each repeat is a new request, and so is the same frame sent again.
+  const ProgramRun frames = runSend("--repeat 3 --every 250 3D \"{8[1,2,3][RC]}\"");
+  EXPECT_EQ(frames.exitCode, 0U) << frames.output;
+  EXPECT_THAT(frames.output, ::testing::HasSubstr("[/kex_sorlinx]#3"));
+  EXPECT_TRUE(eventually([&] { return host.placements().size() == 3; })) << frames.output;
+  runSend("--keep 3D \"{8[1,2,3][RC]}\"");
+  EXPECT_TRUE(eventually([&] { return host.placements().size() == 4; }));
+  EXPECT_EQ(host.placements().back().position.z, 2.0F);
+  EXPECT_TRUE(markedOutOfHistory()) << "sorlinx-send's request";
 }
 
 }  // namespace

@@ -50,11 +50,11 @@ std::string temporaryPath(const std::string& name) {
 using sorlinx::game::ask;
 using sorlinx::game::request;
 
-void put(const std::string& text) {
+// Writes as the game does, then lets the plugin take it for `ms`.
+void put(const std::string& text, int ms = 250) {
   EXPECT_NE(sorlinx::game::write(text), 0U) << "the clipboard does not take " << text;
+  std::this_thread::sleep_for(milliseconds(ms));
 }
-
-void pauseFor(int ms) { std::this_thread::sleep_for(milliseconds(ms)); }
 
 class LiveTest : public ::testing::TestWithParam<int> {};
 
@@ -67,7 +67,7 @@ TEST_P(LiveTest, AGamesTrafficRecordedLiveReplaysTheSame) {
     out << "0 client 5 Ana in 40 local\n0 client 7 Bo in 40\n0 client 9 Cyd in 40\n";
   }
   // The wine server keeps the clipboard between runs: start from a neutral text.
-  put("neutral");
+  put("neutral", 0);
   const std::string switches = "--interface " + std::to_string(pluginInterface);
 
   std::string liveOutput;
@@ -78,21 +78,16 @@ TEST_P(LiveTest, AGamesTrafficRecordedLiveReplaysTheSame) {
     ASSERT_TRUE(live.waitForOutput("live on the clipboard", milliseconds(10000))) << live.output();
 
     EXPECT_EQ(ask("GetPlayerID"), "5");
-    put(request("3D", "{5[0,0,1.8]}{7[-3.25,10,0.5][RC]}{9[100,-20.75,2][RL]}"));
-    pauseFor(300);
+    put(request("3D", "{5[0,0,1.8]}{7[-3.25,10,0.5][RC]}{9[100,-20.75,2][RL]}"), 300);
     const std::string moved = request("3D", "{5[1,0,1.8]}{7[-2,12,0.5]}{9[98,-20,2][RL]}");
     put(moved);
-    pauseFor(250);
     put(moved);  // the same text again: not a new request
-    pauseFor(250);
     EXPECT_EQ(ask("GetPlayerIDFromName", "Bo"), "7");
     put("the player's own text");
-    pauseFor(250);
     put(request("SwitchPlayer", "9,41,"));
-    pauseFor(250);
     EXPECT_EQ(ask("GetVersion"), "sorlinx beta 0.8");
     EXPECT_TRUE(sorlinx::game::emptyClipboard());
-    pauseFor(250);
+    std::this_thread::sleep_for(milliseconds(250));
 
     // Either way of ending stops it: a line "quit", or the end of its input.
     if (pluginInterface == 26) {
