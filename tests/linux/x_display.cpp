@@ -378,13 +378,9 @@ struct XProxy::State {
   void run() {
     while (!stop.load()) {
       std::vector<pollfd> watched;
-      int listened = -1;
       {
         const std::lock_guard lock(mutex);
-        listened = listener;
-        if (listened >= 0) {
-          watched.push_back({listened, POLLIN, 0});
-        }
+        watched.push_back({listener, POLLIN, 0});  // -1, which poll() passes over, while gone
         for (const Pair& pair : pairs) {
           watched.push_back({pair.deaf ? -1 : pair.client, POLLIN, 0});
           watched.push_back({pair.server, POLLIN, 0});
@@ -392,8 +388,7 @@ struct XProxy::State {
       }
       poll(watched.data(), watched.size(), 5);
       const std::lock_guard lock(mutex);
-      std::size_t at = 0;
-      if (listened >= 0 && watched.at(at++).revents != 0 && listened == listener) {
+      if (watched.front().revents != 0 && watched.front().fd == listener) {
         const int client = accept4(listener, nullptr, nullptr, SOCK_CLOEXEC);
         const int server = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
         if (onDisplay(connect, server, serverDisplay, false)) {
@@ -405,7 +400,7 @@ struct XProxy::State {
         }
         continue;  // the pairs changed
       }
-      for (std::size_t i = 0; i < pairs.size() && at + 1 < watched.size(); ++i, at += 2) {
+      for (std::size_t i = 0, at = 1; i < pairs.size() && at + 1 < watched.size(); ++i, at += 2) {
         if (watched.at(at).revents != 0) {
           pass(pairs.at(i).client, pairs.at(i).server);
         }
