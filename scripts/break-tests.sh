@@ -66,13 +66,13 @@ brk clip-memory-notice-kept src/clipboard/clipboard_memory.cpp \
   's/\n\s*b\.noticePending = false;\n(\s*b\.woken = false;\n\s*return changed;)/\n$1/' \
   'a notice is never taken: the worker passes without end'
 brk x11-change-not-waking src/clipboard/clipboard_x11.cpp \
-  's/(b\.ownerless = notice\.owner == XCB_NONE;)\n\s*b\.passWanted = true;/$1/' \
+  's/(b\.owner = notice\.owner;)\n\s*b\.passWanted = true;/$1/' \
   'another program taking the X11 clipboard waits for the next regular look' linux-so
 brk x11-answer-not-waking src/clipboard/clipboard_x11.cpp \
   's/(conversion\.answered = true;[^\n]*)\n\s*b\.passWanted = true;/$1/' \
   'a slow owner'"'"'s answer waits for the next regular look' linux-so
 brk x11-serving-wakes src/clipboard/clipboard_x11.cpp \
-  's/(XCB_EVENT_MASK_NO_EVENT, wire\.data\(\)\);\n)/$1  b.passWanted = true;\n/' \
+  's/(request\.requestor, XCB_EVENT_MASK_NO_EVENT, wire\.data\(\)\);\n)/$1  b.passWanted = true;\n/' \
   'serving the plugin'"'"'s text to another program brings a pass of its own' linux-so
 brk x11-notice-kept src/clipboard/clipboard_x11.cpp \
   's/\n\s*b\.passWanted = false;\n(\s*return wanted;)/\n$1/' \
