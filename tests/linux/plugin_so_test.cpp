@@ -345,7 +345,6 @@ TEST_F(PluginSoTest, AWindowsGameUnderWineTalksToThePluginThroughTheBridgedClipb
   testing::run(wine + "/usr/lib/wine/wineserver -k");
 }
 
-// The display the tests use: $DISPLAY, or else an Xvfb of the program's own.
 std::optional<testing::Xvfb> ownDisplay;
 const bool displayChosen =
     getenv("DISPLAY") != nullptr || setenv("DISPLAY", ownDisplay.emplace().name().c_str(), 1) == 0;

@@ -46,25 +46,30 @@ std::optional<std::string> run(const std::string& command) {
 
 namespace {
 
+// What xcb hands out (replies, events), freed with free().
+struct Free {
+  void operator()(void* block) const { free(block); }
+};
+template <typename T>
+using Owned = std::unique_ptr<T, Free>;
+
 xcb_atom_t intern(xcb_connection_t* c, std::string_view name) {
-  std::unique_ptr<xcb_intern_atom_reply_t, decltype(&free)> atom(
-      xcb_intern_atom_reply(
-          c, xcb_intern_atom(c, 0, static_cast<std::uint16_t>(name.size()), name.data()), nullptr),
-      &free);
+  const Owned<xcb_intern_atom_reply_t> atom(xcb_intern_atom_reply(
+      c, xcb_intern_atom(c, 0, static_cast<std::uint16_t>(name.size()), name.data()), nullptr));
   return atom ? atom->atom : XCB_NONE;
 }
 
 std::string atomName(xcb_connection_t* c, xcb_atom_t atom) {
-  std::unique_ptr<xcb_get_atom_name_reply_t, decltype(&free)> name(
-      xcb_get_atom_name_reply(c, xcb_get_atom_name(c, atom), nullptr), &free);
+  const Owned<xcb_get_atom_name_reply_t> name(
+      xcb_get_atom_name_reply(c, xcb_get_atom_name(c, atom), nullptr));
   return name ? std::string(xcb_get_atom_name_name(name.get()),
                             static_cast<std::size_t>(xcb_get_atom_name_name_length(name.get())))
               : std::string();
 }
 
 xcb_window_t clipboardOwner(xcb_connection_t* c, xcb_atom_t clipboard) {
-  std::unique_ptr<xcb_get_selection_owner_reply_t, decltype(&free)> reply(
-      xcb_get_selection_owner_reply(c, xcb_get_selection_owner(c, clipboard), nullptr), &free);
+  const Owned<xcb_get_selection_owner_reply_t> reply(
+      xcb_get_selection_owner_reply(c, xcb_get_selection_owner(c, clipboard), nullptr));
   return reply ? reply->owner : XCB_NONE;
 }
 
@@ -108,13 +113,12 @@ struct Client {
 
 struct XClipboard::Connection : Client {
   xcb_atom_t property = intern(c, "SORLINX_TEST_READ");  // where the owner puts read()'s text
-  std::uint8_t firstEvent = 0;
+  std::uint8_t firstEvent = xcb_get_extension_data(c, &xcb_xfixes_id)->first_event;
 };
 
 XClipboard::XClipboard() : connection_(std::make_unique<Connection>()) {
   auto& x = *connection_;
   free(xcb_xfixes_query_version_reply(x.c, xcb_xfixes_query_version(x.c, 5, 0), nullptr));
-  x.firstEvent = xcb_get_extension_data(x.c, &xcb_xfixes_id)->first_event;
   xcb_xfixes_select_selection_input(x.c, x.root, x.clipboard,
                                     XCB_XFIXES_SELECTION_EVENT_MASK_SET_SELECTION_OWNER);
   xcb_flush(x.c);
@@ -139,18 +143,14 @@ void XClipboard::put(std::string_view text) {
   if (xclip == nullptr || pclose(xclip) != 0 || !written) {
     throw std::runtime_error("xclip -i failed");
   }
-  const auto deadline = Clock::now() + std::chrono::seconds(5);
-  while (Clock::now() < deadline) {
-    std::unique_ptr<xcb_generic_event_t, decltype(&free)> event(xcb_poll_for_event(x.c), &free);
-    if (!event) {
-      std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    } else if ((event->response_type & 0x7f) == x.firstEvent + XCB_XFIXES_SELECTION_NOTIFY &&
-               reinterpret_cast<xcb_xfixes_selection_notify_event_t*>(event.get())->owner !=
-                   before) {
-      return;
-    }
+  const auto landed = [&] {
+    const Owned<xcb_generic_event_t> event(xcb_poll_for_event(x.c));
+    return event && (event->response_type & 0x7f) == x.firstEvent + XCB_XFIXES_SELECTION_NOTIFY &&
+           reinterpret_cast<xcb_xfixes_selection_notify_event_t*>(event.get())->owner != before;
+  };
+  if (!eventually(landed, std::chrono::seconds(5))) {
+    throw std::runtime_error("xclip never took the clipboard");
   }
-  throw std::runtime_error("xclip never took the clipboard");
 }
 
 std::optional<std::string> XClipboard::read(std::chrono::milliseconds timeout) {
@@ -159,21 +159,18 @@ std::optional<std::string> XClipboard::read(std::chrono::milliseconds timeout) {
   xcb_flush(x.c);
   const auto deadline = Clock::now() + timeout;
   for (;;) {
-    while (xcb_generic_event_t* event = xcb_poll_for_event(x.c)) {
-      const std::unique_ptr<xcb_generic_event_t, decltype(&free)> held(event, &free);
-      const auto& notify = *reinterpret_cast<xcb_selection_notify_event_t*>(event);
+    while (const Owned<xcb_generic_event_t> event{xcb_poll_for_event(x.c)}) {
+      const auto& notify = *reinterpret_cast<xcb_selection_notify_event_t*>(event.get());
       if ((event->response_type & 0x7f) != XCB_SELECTION_NOTIFY || notify.requestor != x.window) {
         continue;  // the owners' changes, which put() looks for afresh
       }
-      if (notify.property == XCB_NONE) {
-        return std::nullopt;
-      }
-      std::unique_ptr<xcb_get_property_reply_t, decltype(&free)> value(
-          xcb_get_property_reply(
-              x.c,
-              xcb_get_property(x.c, 1, x.window, x.property, XCB_GET_PROPERTY_TYPE_ANY, 0, 1 << 24),
-              nullptr),
-          &free);
+      const Owned<xcb_get_property_reply_t> value(
+          notify.property == XCB_NONE
+              ? nullptr
+              : xcb_get_property_reply(x.c,
+                                       xcb_get_property(x.c, 1, x.window, x.property,
+                                                        XCB_GET_PROPERTY_TYPE_ANY, 0, 1 << 24),
+                                       nullptr));
       if (!value) {
         return std::nullopt;
       }
@@ -208,18 +205,16 @@ struct TestOwner::State : Client {
   void answer(const xcb_selection_request_event_t& request) {
     const xcb_atom_t property = request.property == XCB_NONE ? request.target : request.property;
     const bool latin1Only = behaviour.answer == Answer::latin1Only;
-    bool given = true;
-    if (behaviour.refusals > 0) {
-      --behaviour.refusals;
-      given = false;
-    } else if (request.target == targets) {
+    bool given = --behaviour.refusals < 0;
+    if (given && request.target == targets) {
       std::vector<xcb_atom_t> offered{targets, XCB_ATOM_STRING};
       if (!latin1Only) {
         offered.push_back(utf8);
       }
       xcb_change_property(c, XCB_PROP_MODE_REPLACE, request.requestor, property, XCB_ATOM_ATOM, 32,
                           static_cast<std::uint32_t>(offered.size()), offered.data());
-    } else if (request.target == XCB_ATOM_STRING || (request.target == utf8 && !latin1Only)) {
+    } else if (given &&
+               (request.target == XCB_ATOM_STRING || (request.target == utf8 && !latin1Only))) {
       const auto size = static_cast<std::uint32_t>(behaviour.text.size());
       if (behaviour.answer == Answer::pieces) {
         // Its owner waits for the requestor to delete the property before each piece.
@@ -252,8 +247,8 @@ struct TestOwner::State : Client {
     while (!stop.load() && xcb_connection_has_error(c) == 0) {
       pollfd socket{xcb_get_file_descriptor(c), POLLIN, 0};
       poll(&socket, 1, 5);
-      while (xcb_generic_event_t* event = xcb_poll_for_event(c)) {
-        const std::unique_ptr<xcb_generic_event_t, decltype(&free)> held(event, &free);
+      while (const Owned<xcb_generic_event_t> owned{xcb_poll_for_event(c)}) {
+        xcb_generic_event_t* event = owned.get();
         const std::uint8_t type = event->response_type & 0x7f;
         if (type == XCB_SELECTION_REQUEST) {
           const auto& request = *reinterpret_cast<xcb_selection_request_event_t*>(event);
@@ -316,15 +311,14 @@ int TestOwner::piecesAsked() {
 }
 
 void sendSelectionClear(std::uint32_t window) {
-  xcb_connection_t* c = Client::connect();
+  const Client sender;
   xcb_selection_clear_event_t clear{};
   clear.response_type = XCB_SELECTION_CLEAR;
   clear.time = XCB_CURRENT_TIME;
   clear.owner = window;
-  clear.selection = intern(c, "CLIPBOARD");
-  sendEvent(c, window, &clear, sizeof clear);
-  free(xcb_get_input_focus_reply(c, xcb_get_input_focus(c), nullptr));  // it has gone out
-  xcb_disconnect(c);
+  clear.selection = sender.clipboard;
+  sendEvent(sender.c, window, &clear, sizeof clear);
+  free(xcb_get_input_focus_reply(sender.c, xcb_get_input_focus(sender.c), nullptr));  // gone out
 }
 
 namespace {
@@ -384,13 +378,9 @@ struct XProxy::State {
   void run() {
     while (!stop.load()) {
       std::vector<pollfd> watched;
-      int listened = -1;
       {
         const std::lock_guard lock(mutex);
-        listened = listener;
-        if (listened >= 0) {
-          watched.push_back({listened, POLLIN, 0});
-        }
+        watched.push_back({listener, POLLIN, 0});  // -1, which poll() passes over, while gone
         for (const Pair& pair : pairs) {
           watched.push_back({pair.deaf ? -1 : pair.client, POLLIN, 0});
           watched.push_back({pair.server, POLLIN, 0});
@@ -398,8 +388,7 @@ struct XProxy::State {
       }
       poll(watched.data(), watched.size(), 5);
       const std::lock_guard lock(mutex);
-      std::size_t at = 0;
-      if (listened >= 0 && watched.at(at++).revents != 0 && listened == listener) {
+      if (watched.front().revents != 0 && watched.front().fd == listener) {
         const int client = accept4(listener, nullptr, nullptr, SOCK_CLOEXEC);
         const int server = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
         if (onDisplay(connect, server, serverDisplay, false)) {
@@ -411,7 +400,7 @@ struct XProxy::State {
         }
         continue;  // the pairs changed
       }
-      for (std::size_t i = 0; i < pairs.size() && at + 1 < watched.size(); ++i, at += 2) {
+      for (std::size_t i = 0, at = 1; i < pairs.size() && at + 1 < watched.size(); ++i, at += 2) {
         if (watched.at(at).revents != 0) {
           pass(pairs.at(i).client, pairs.at(i).server);
         }
