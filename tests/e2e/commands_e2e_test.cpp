@@ -68,22 +68,7 @@ ProgramRun runSend(const std::string& arguments) {
 
 using SendTest = PluginDllTest;
 
-// First with the plugin loaded but not started, so that nobody answers; then started.
-TEST_F(SendTest, SaysSoWhenNoReplyComesOrTheClipboardIsHeldAndRepliesOnceThePluginRuns) {
-  const ProgramRun unanswered = runSend("--timeout 300 GetVersion");
-  EXPECT_EQ(unanswered.exitCode, 1U);
-  EXPECT_THAT(unanswered.output, ::testing::HasSubstr("no reply within 300 ms; no plugin"));
-  const ProgramRun unknown = runSend("--timeout 300 --wait getversion");
-  EXPECT_THAT(unknown.output, ::testing::HasSubstr("does not know the command"));
-  EXPECT_THAT(unknown.output, ::testing::HasSubstr("unknown command"));
-  EXPECT_EQ(runSend("").exitCode, 2U);
-  {
-    const ClipboardHolder holder;
-    const ProgramRun held = runSend("GetVersion");
-    EXPECT_EQ(held.exitCode, 3U);
-    EXPECT_THAT(held.output, ::testing::HasSubstr("keeps the clipboard open"));
-  }
-
+TEST_F(SendTest, RepliesFramesRawTextsAndThePlayersTextPutBack) {
   host.addClient(9, 40, "Zo\xC3\xAB");  // the voice client's names are UTF-8
   start();
   const std::wstring players = L"the player's own text \u2713 \u0416";
@@ -110,6 +95,23 @@ TEST_F(SendTest, SaysSoWhenNoReplyComesOrTheClipboardIsHeldAndRepliesOnceThePlug
   EXPECT_TRUE(eventually([&] { return host.placements().size() == 4; }));
   EXPECT_EQ(host.placements().back().position.z, 2.0F);
   EXPECT_TRUE(markedOutOfHistory()) << "sorlinx-send's request";
+}
+
+// The plugin is loaded but not started: nobody answers. (Kept apart from the test above:
+// started after these runs in the same test, the plugin missed its first requests now and
+// then under wine.)
+TEST_F(SendTest, SaysSoWhenNoReplyComesOrTheClipboardIsHeld) {
+  const ProgramRun unanswered = runSend("--timeout 300 GetVersion");
+  EXPECT_EQ(unanswered.exitCode, 1U);
+  EXPECT_THAT(unanswered.output, ::testing::HasSubstr("no reply within 300 ms; no plugin"));
+  const ProgramRun unknown = runSend("--timeout 300 --wait getversion");
+  EXPECT_THAT(unknown.output, ::testing::HasSubstr("does not know the command"));
+  EXPECT_THAT(unknown.output, ::testing::HasSubstr("unknown command"));
+  EXPECT_EQ(runSend("").exitCode, 2U);
+  const ClipboardHolder holder;
+  const ProgramRun held = runSend("GetVersion");
+  EXPECT_EQ(held.exitCode, 3U);
+  EXPECT_THAT(held.output, ::testing::HasSubstr("keeps the clipboard open"));
 }
 
 }  // namespace
