@@ -78,6 +78,11 @@ Result sendRequest(std::string_view request, const Options& options, Pacer& pace
     }
     pacer.pause(POLLING_PERIOD * 2);
   }
+  // Counted before the write, not after: the plugin may read the request and reply before
+  // this program looks again (it reads at once when told of a change, and this program may
+  // be kept waiting by a busy machine), and a count taken after the reply would pass the
+  // reply over as the request's own change. The first look reads the request back instead.
+  std::uint64_t seen = clipboard::changeCount();
   if (!writeWithPatience(request, pacer)) {
     return {Outcome::clipboardUnavailable, {}};
   }
@@ -86,7 +91,6 @@ Result sendRequest(std::string_view request, const Options& options, Pacer& pace
   }
 
   const Milliseconds deadline = pacer.now() + options.timeout;
-  std::uint64_t seen = clipboard::changeCount();
   while (pacer.now() < deadline && pacer.pause(POLL)) {
     const std::uint64_t count = clipboard::changeCount();
     if (count != 0 && count == seen) {
