@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Puts deliberate faults into src/, one at a time, and sees whether the Linux tests notice.
+# Puts deliberate faults into src/ and tools/, one at a time, and sees whether the Linux
+# tests notice.
 #
 # Each break below is a mistake a reviewer would look for: an off-by-one, a swapped
 # coordinate, a dropped check, a dropped log line, a wrong reply text, a wrong order, a wrong
@@ -95,6 +96,9 @@ brk x11-stop-waits-for-owner src/clipboard/clipboard_x11.cpp \
 brk x11-no-nudge src/clipboard/clipboard_x11.cpp \
   's/if \(b\.owner == XCB_NONE \|\| conversion\.nudges >= MAX_NUDGES\)/if (true)/' \
   'an owner that holds its answer back until something reaches it is never read' linux-so
+brk x11-deletes-read-text src/clipboard/clipboard_x11.cpp \
+  's/xcb_change_property\(b\.connection, XCB_PROP_MODE_REPLACE, b\.window, property, XCB_ATOM_STRING, 8,\n\s*0, nullptr\);/xcb_delete_property(b.connection, b.window, property);/' \
+  'a read text is deleted from its property, asking a refused INCR owner for a piece' linux-so
 brk clip-buffer-kept src/clipboard/clipboard_channel.cpp \
   's/\n\s*releaseIfLarge\(channel\.currentText\);\n/\n/' \
   'a huge clipboard text pins its buffer for the rest of the session'
@@ -312,6 +316,11 @@ brk log-cut-off-by-one src/shared/log.cpp \
 brk log-null-entry src/shared/log.cpp \
   's/if \(logMessage == nullptr\) \{\n\s*return;\n\s*\}\n//' \
   'a voice client without a log entry is called through a null pointer'
+
+# --- tools ---
+brk send-count-after-write tools/send/send.cpp \
+  's/(const Milliseconds deadline = pacer\.now\(\) \+ options\.timeout;\n)/$1  seen = clipboard::changeCount();\n/' \
+  'sorlinx-send takes a reply that came before its first look for its own request'
 
 # --- options ---
 list=0

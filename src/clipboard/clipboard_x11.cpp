@@ -363,8 +363,7 @@ void answered(X11Clipboard& b, const xcb_selection_notify_event_t& notify) {
   Conversion& conversion = b.slots.at(*found);
   if (conversion.change != b.changes) {
     // The clipboard changed hands since: that text is gone from it. Its property is left
-    // alone, lest deleting it start a transfer in pieces; the next question of this slot
-    // replaces it.
+    // alone; the next question of this slot replaces it.
     conversion.asked = false;
   } else if (notify.property != XCB_NONE) {
     conversion.answered = true;  // the pass takes it, at once
@@ -516,8 +515,11 @@ void appendLatin1AsUtf8(std::string& text, std::string_view latin1) {
 
 // Takes the answer out of the slot's property. Asks for no more than MAX_TEXT_SIZE: a
 // larger text, or one that comes in pieces, throws std::bad_alloc, which the caller counts
-// as a text too large to copy, once. Only a text read whole is deleted from the property
-// (deleting an INCR answer would ask its owner for the first piece).
+// as a text too large to copy, once. A text read whole is emptied out of the property, never
+// deleted: a delete is what tells an owner that hands over in pieces (INCR) to send the next
+// one, and an owner whose INCR answer was refused here may still be waiting for it on this
+// very property (xclip waits for ever); it would then write a piece there, over the answer
+// of the next owner asked in this slot. An INCR answer is left as it is.
 bool fetch(X11Clipboard& b, std::size_t slot, std::string& text) {
   const xcb_atom_t property = slotProperty(b, slot);
   const auto cookie =
@@ -532,7 +534,8 @@ bool fetch(X11Clipboard& b, std::size_t slot, std::string& text) {
   if (reply->type == b.atoms[INCR]) {
     throw std::bad_alloc();
   }
-  xcb_delete_property(b.connection, b.window, property);
+  xcb_change_property(b.connection, XCB_PROP_MODE_REPLACE, b.window, property, XCB_ATOM_STRING, 8,
+                      0, nullptr);
   xcb_flush(b.connection);
   const auto length = static_cast<std::size_t>(xcb_get_property_value_length(reply.get()));
   if (reply->bytes_after > 0 || length > clipboard::MAX_TEXT_SIZE) {

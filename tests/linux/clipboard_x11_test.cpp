@@ -157,7 +157,8 @@ TEST_F(X11ClipboardTest, ARefusalCountsAgainstItsOwnerOnlyAndIsAskedAgainAfterAW
 }
 
 // What the plugin does not take: a text that would come in pieces (INCR), and one larger
-// than MAX_TEXT_SIZE. Either is refused once, logged once, and no piece is asked for.
+// than MAX_TEXT_SIZE. Either is refused once, logged once, and no piece is asked for, not
+// even once the next owner's text has been read through the same property.
 class TooLargeTest : public X11ClipboardTest, public ::testing::WithParamInterface<bool> {};
 
 TEST_P(TooLargeTest, IsRefusedOnceWithoutAPieceAskedFor) {
@@ -176,6 +177,12 @@ TEST_P(TooLargeTest, IsRefusedOnceWithoutAPieceAskedFor) {
   ASSERT_NE(notices, nullptr);
   notices->wait(Milliseconds(0));
   EXPECT_FALSE(waitOn(*notices, Milliseconds(100)).first) << "passes without end";
+  TestOwner next({requestText("GetPlayerID", "")});
+  next.take();
+  passes(1s, [] { return !dispatched.empty(); });
+  passes(200ms);
+  EXPECT_THAT(dispatched, ElementsAre("GetPlayerID "));
+  EXPECT_EQ(owner.piecesAsked(), 0) << "the plugin deleted a property the INCR owner waits on";
 }
 
 INSTANTIATE_TEST_SUITE_P(, TooLargeTest, ::testing::Bool(),
